@@ -1,0 +1,86 @@
+# Sourced by the project's scripts: a Wine prefix that behaves like a pilot's
+# Russian Windows, an X display for windows, and a way to run 32-bit code.
+#   kolvarine_wine_up      start Xvfb, pick the 32-bit route, boot the prefix
+#   kolvarine_wine_down    stop the Wine server and our Xvfb
+#   KOLVARINE_WINE32 / KOLVARINE_WINE64   the loaders to run .exe files with
+
+KOLVARINE_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+export WINEPREFIX=${KOLVARINE_WINEPREFIX:-$HOME/.cache/kolvarine/wine}
+export WINEARCH=win64
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+# Wine takes the ANSI code page from the locale: ru_RU gives 1251.
+export LC_ALL=ru_RU.UTF-8
+KOLVARINE_WINE32=/usr/lib/wine/wine
+KOLVARINE_WINE64=/usr/lib/wine/wine64
+KOLVARINE_DISPLAY=${KOLVARINE_DISPLAY:-:93}
+
+kolvarine_start_xvfb() {
+  if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then return 0; fi
+  export DISPLAY=$KOLVARINE_DISPLAY
+  if ! xdpyinfo >/dev/null 2>&1; then
+    rm -f "/tmp/.X${DISPLAY#:}-lock"
+    Xvfb "$DISPLAY" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    KOLVARINE_XVFB_PID=$!
+    for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+  fi
+}
+
+# Some kernels run 32-bit ELF code, some say "Exec format error". On the latter,
+# qemu-i386 runs Wine's 32-bit half through a binfmt_misc entry.
+kolvarine_pick_route() {
+  KOLVARINE_ROUTE=direct
+  if [ -z "${KOLVARINE_FORCE_QEMU:-}" ] && "$KOLVARINE_WINE32" --version >/dev/null 2>&1; then
+    return 0
+  fi
+  KOLVARINE_ROUTE=qemu
+  if ! command -v qemu-i386-static >/dev/null 2>&1; then
+    apt-get install -y -qq --no-install-recommends qemu-user-static >/dev/null
+  fi
+  local misc=/proc/sys/fs/binfmt_misc
+  [ -f "$misc/register" ] || mount -t binfmt_misc binfmt_misc "$misc"
+  if [ ! -f "$misc/kolvarine-i386" ]; then
+    # i386 ELF executables; F opens the interpreter now, so it works inside any root.
+    printf '%s' ':kolvarine-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' > "$misc/register"
+  fi
+  # qemu 7.2 cannot map Wine's shared user data without a reserved address space.
+  export QEMU_RESERVED_VA=0xf7000000
+}
+
+kolvarine_boot_prefix() {
+  local marker="$WINEPREFIX/.kolvarine-route"
+  if [ ! -f "$WINEPREFIX/system.reg" ] || [ "$(cat "$marker" 2>/dev/null)" != "$KOLVARINE_ROUTE" ]; then
+    # A prefix booted before the qemu entry existed does not run 32-bit code.
+    rm -rf "$WINEPREFIX"
+    mkdir -p "$(dirname "$WINEPREFIX")"
+    "$KOLVARINE_WINE64" wineboot -i >/dev/null 2>&1 || true
+    # Unmanaged windows: with no window manager under Xvfb, Wine otherwise
+    # waits about two seconds whenever a window is hidden or destroyed.
+    "$KOLVARINE_WINE64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
+    wineserver -w
+    echo "$KOLVARINE_ROUTE" > "$marker"
+  fi
+  # Keep one server for the whole run: each new server costs seconds.
+  wineserver -p >/dev/null 2>&1 || true
+}
+
+kolvarine_wine_up() {
+  kolvarine_start_xvfb
+  kolvarine_pick_route
+  kolvarine_boot_prefix
+}
+
+kolvarine_wine_down() {
+  wineserver -k >/dev/null 2>&1 || true
+  if [ -n "${KOLVARINE_XVFB_PID:-}" ]; then kill "$KOLVARINE_XVFB_PID" 2>/dev/null || true; fi
+}
+
+# Runs a Windows program with the loader that fits its machine type.
+kolvarine_run_exe() {
+  local exe=$1
+  if LC_ALL=C file -b "$exe" | grep -q 'PE32+'; then
+    "$KOLVARINE_WINE64" "$@"
+  else
+    "$KOLVARINE_WINE32" "$@"
+  fi
+}

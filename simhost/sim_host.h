@@ -1,0 +1,147 @@
+// The stand-in simulator: plays the flight simulator for the tests and the demo.
+//
+// It owns a main window of class "FS98MAIN" with a menu bar, the three service
+// tables the simulator hands a module through its ImportTable, aircraft records
+// with effect-slot chains, and a log of every call the module makes into it.
+// It knows the module only as the simulator does: the exported records, the
+// window messages and the records it hands out. Tests may also drive the
+// module's code linked statically (then the module handle is the test program).
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "host/host_services.h"
+
+// ---------------------------------------------------------------------------
+// Call log
+enum SimOp {
+  kSimLookupUnit,            // text = unit name; result in args[0]
+  kSimReadAircraftVariable,  // args = variable, unit, index; value = result returned
+  kSimFireEvent,             // args = event id, value
+  kSimCurrentAircraft,       // pointer = record returned
+  kSimGetVariableWriter,     // pointer = writer returned
+  kSimShowText,              // text = message; args = the three numbers
+  kSimSetVariable,           // pointer = writer object; args = first, second, third number; value = the double
+  kSimSetTimer,              // pointer = window; args = id, period
+  kSimKillTimer,             // pointer = window; args = id
+  kSimCreateDialog,          // args = template id; pointer = owner window (only while creation is intercepted)
+  kSimMessageBox,            // text = message; caption = caption; args = style; pointer = owner
+  kSimOpCount
+};
+
+struct SimCall {
+  SimOp op;
+  unsigned long args[4];
+  double value;
+  const void* pointer;
+  std::string text;
+  std::string caption;
+};
+
+void SimClearLog();
+const std::vector<SimCall>& SimLog();
+int SimCount(SimOp op);
+const SimCall* SimLast(SimOp op);  // null when there is none
+const char* SimOpName(SimOp op);
+
+// ---------------------------------------------------------------------------
+// Aircraft. Every slot starts with distinct original values (position and a
+// name owned by the simulator) so tests can tell "restored" from "programmed".
+const int kSimMaxSlots = 16;
+
+struct SimAircraft {
+  AircraftRecord* record;  // the record CurrentAircraft returns
+  AircraftData* data;      // what record->data points at
+  int slotCount;
+  EffectSlot* slots[kSimMaxSlots];     // the chain, in order
+  EffectSlot originals[kSimMaxSlots];  // each slot as created
+  double variable87;                   // what ReadAircraftVariable(87, ...) returns for it
+};
+
+SimAircraft* SimAddAircraft(int slotCount, BYTE stateFlag = 1, double variable87 = 1.0);
+void SimSetCurrentAircraft(SimAircraft* aircraft);  // null makes CurrentAircraft return null
+SimAircraft* SimCurrentAircraft();
+// True when slot `position` (1-based) holds exactly its original fields,
+// including the untouched field at offset 28 and the next pointer.
+bool SimSlotIsOriginal(const SimAircraft* aircraft, int position);
+
+// ---------------------------------------------------------------------------
+// Main window ("FS98MAIN", ANSI class, own menus "Полёт", "Вид", "Справка").
+HWND SimCreateMainWindow(bool withMenuBar = true);
+void SimDestroyMainWindow();  // also destroys every window the module left behind
+HWND SimMainWindow();
+// WM_COMMAND messages that reached the simulator's own window procedure.
+int SimForwardedCommandCount();
+WPARAM SimLastForwardedCommand();
+void SimPumpMessages();  // dispatches everything queued for this thread
+// Menu bar texts, as the pilot sees them.
+std::vector<std::string> SimMenuBarTitles();
+
+// ---------------------------------------------------------------------------
+// Services: writes the three tables into the entries with ids 0x0F, 0x19 and
+// 0x0A of a module's ImportTable, as the simulator does after loading it.
+void SimInstallServices(HostImportEntry* importTable);
+
+// Module loading. SimLoadModule loads the DLL, optionally patches its imports
+// (timers, dialog creation), finds ImportTable and installs the services.
+struct SimLoadOptions {
+  bool fakeTimers = true;       // SetTimer/KillTimer recorded and driven by the tests
+  bool failDialogCreation = false;
+  bool interceptMessageBox = true;
+  bool installServices = true;  // false leaves ImportTable as the module exported it
+};
+HMODULE SimLoadModule(const char* path, const SimLoadOptions& options = SimLoadOptions());
+void SimUnloadModule();  // FreeLibrary of the module loaded last
+HMODULE SimLoadedModule();
+// The same interception for code linked into the test program itself.
+void SimInterceptImports(HMODULE module, const SimLoadOptions& options);
+void SimSetDialogCreationFails(bool fail);
+
+// Replaces one imported function of `module` in its import address table.
+bool SimPatchImport(HMODULE module, const char* dllName, const char* functionName, void* replacement,
+                    void** original);
+
+// ---------------------------------------------------------------------------
+// Timers, driven tick by tick while fake timers are on.
+struct SimTimer {
+  HWND window;
+  UINT_PTR id;
+  UINT period;
+  TIMERPROC proc;
+};
+std::vector<SimTimer> SimTimers();  // live ones: timers of destroyed windows are dropped
+const SimTimer* SimFindTimer(HWND window, UINT_PTR id);
+bool SimFireTimer(HWND window, UINT_PTR id);  // false when no such timer
+int SimTimerCount(UINT_PTR id);
+
+// ---------------------------------------------------------------------------
+// The pilot's hands: what a pilot does with the menu and the dialog, delivered
+// as the same window messages the real controls would send.
+void SimFramePaint();  // WM_NCPAINT to the main window
+LRESULT SimMenuCommand(WORD id = 40001);
+std::vector<HWND> SimModuleDialogs();  // the module's dialogs, visible or hidden, oldest first
+HWND SimVisibleDialog();               // the visible one, or null
+void SimChooseEntry(HWND dialog, int index);                 // CB_SETCURSEL, then CBN_SELCHANGE
+void SimTypeText(HWND dialog, int controlId, const char* text);
+void SimPress(HWND dialog, int controlId);                   // BN_CLICKED
+void SimToggleBox(HWND dialog, int controlId);               // flips the auto check box, BN_CLICKED
+std::string SimControlText(HWND dialog, int controlId);
+bool SimControlEnabled(HWND dialog, int controlId);
+bool SimBoxChecked(HWND dialog, int controlId);
+std::vector<std::string> SimListEntries(HWND dialog, int controlId);
+int SimListSelection(HWND dialog, int controlId);
+
+// ---------------------------------------------------------------------------
+// A fresh working directory with an empty Modules folder, as the simulator's
+// own folder would be; the module reads "Modules/Kolvarine.cfg" relative to it.
+std::string SimEnterTempFolder();  // returns the folder; makes it the current directory
+void SimLeaveTempFolder();         // back to the previous directory, folder removed
+void SimWriteConfig(const std::string& text);  // writes Modules/Kolvarine.cfg as bytes
+void SimDeleteConfig();
+std::string SimReadConfig();  // empty when absent
+
+// Resets log, aircraft, timers and interception state (not the window).
+void SimReset();

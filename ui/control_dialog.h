@@ -1,0 +1,21 @@
+// The module's only window: a modeless dialog from template 101 through which
+// the pilot chooses a configuration, loads the aircraft, starts the drop and
+// switches visualisation.
+#pragma once
+
+#include <windows.h>
+
+#include "resources/resource.h"
+
+const int kDialogTemplateId = IDD_CONTROL_DIALOG;
+
+// The dialog OpenControlDialog remembers; null when none is. The exit button
+// forgets it while the hidden window lives on with its timers.
+extern HWND g_controlDialog;
+
+// Text read from the dialog's edit fields.
+extern char g_editBuffer[];
+
+void EnableDialogControl(HWND dialog, int id, bool enabled);
+
+INT_PTR CALLBACK ControlDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

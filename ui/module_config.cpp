@@ -1,0 +1,39 @@
+#include "ui/module_config.h"
+
+#include <windows.h>
+
+#include "engine/text.h"
+
+const char kConfigPath[] = "Modules/Kolvarine.cfg";
+const char kGeneralSection[] = "General";
+
+ModuleConfig g_moduleConfig;
+
+static const char* const kKeyNames[kConfigKeyCount] = {
+    "realism", "visual_view", "effect_name", "position_x", "position_y", "position_z",
+};
+
+// Static: the effect-name buffer must outlive every slot that points at it.
+static char g_configValues[kConfigKeyCount][kConfigValueSize];
+
+const char* ReadConfigText(const char* section, ConfigKey key) {
+  GetPrivateProfileStringA(section, kKeyNames[key], "", g_configValues[key], kConfigValueSize, kConfigPath);
+  return g_configValues[key];
+}
+
+int ReadConfigInteger(const char* section, ConfigKey key) {
+  return ParseInteger(ReadConfigText(section, key));
+}
+
+char* EffectNameBuffer() {
+  return g_configValues[kKeyEffectName];
+}
+
+void ReadGeneralSwitches() {
+  g_moduleConfig.realism = ReadConfigInteger(kGeneralSection, kKeyRealism);
+  g_moduleConfig.visualView = ReadConfigInteger(kGeneralSection, kKeyVisualView);
+}
+
+void WriteVisualView(bool checked) {
+  WritePrivateProfileStringA(kGeneralSection, kKeyNames[kKeyVisualView], checked ? "1" : "0", kConfigPath);
+}

@@ -1,0 +1,42 @@
+// The module's configuration file, "Modules/Kolvarine.cfg" relative to the
+// simulator's folder, read and written through the Windows profile functions.
+#pragma once
+
+extern const char kConfigPath[];
+extern const char kGeneralSection[];
+
+// Longest value read from the file, terminator included.
+const int kConfigValueSize = 260;
+
+// The keys the module reads; each keeps the last text read in a buffer of its own.
+enum ConfigKey {
+  kKeyRealism,
+  kKeyVisualView,
+  kKeyEffectName,
+  kKeyPositionX,
+  kKeyPositionY,
+  kKeyPositionZ,
+  kConfigKeyCount
+};
+
+// The two switches from section "General", read at each dialog creation.
+struct ModuleConfig {
+  int realism;     // 1 turns the loading gate on
+  int visualView;  // 1 checks the visualisation box at creation
+};
+
+extern ModuleConfig g_moduleConfig;
+
+// Reads `key` of `section` into that key's buffer and returns the buffer;
+// a missing file, section or key gives the empty string.
+const char* ReadConfigText(const char* section, ConfigKey key);
+int ReadConfigInteger(const char* section, ConfigKey key);
+
+// The buffer effect slots point at while jumpers are shown.
+char* EffectNameBuffer();
+
+// Reads "realism" and then "visual_view" from "General" and stores both.
+void ReadGeneralSwitches();
+
+// Remembers the visualisation box: "1" when checked, "0" when clear.
+void WriteVisualView(bool checked);
