@@ -1,0 +1,1 @@
+// Random pilots against a reference model (filled in next).
