@@ -60,7 +60,13 @@ kolvarine_boot_prefix() {
     wineserver -w
     echo "$KOLVARINE_ROUTE" > "$marker"
   fi
-  # Keep one server for the whole run: each new server costs seconds.
+  # Keep one server for the whole run: each new server costs seconds. A server
+  # someone else started (another run, a developer's shell) is left to them.
+  if pgrep -x 'wineserver(64)?' >/dev/null 2>&1; then
+    KOLVARINE_OWN_SERVER=
+  else
+    KOLVARINE_OWN_SERVER=1
+  fi
   wineserver -p >/dev/null 2>&1 || true
 }
 
@@ -71,7 +77,7 @@ kolvarine_wine_up() {
 }
 
 kolvarine_wine_down() {
-  wineserver -k >/dev/null 2>&1 || true
+  if [ -n "${KOLVARINE_OWN_SERVER:-}" ]; then wineserver -k >/dev/null 2>&1 || true; fi
   if [ -n "${KOLVARINE_XVFB_PID:-}" ]; then kill "$KOLVARINE_XVFB_PID" 2>/dev/null || true; fi
 }
 

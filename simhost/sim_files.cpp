@@ -74,15 +74,23 @@ void SimLeaveTempFolder() {
   g_tempFolder.clear();
 }
 
+// The profile functions cache the last file read and notice a change only by
+// its time stamp, which two quick rewrites can share: make them read anew.
+static void ForgetCachedProfile() { WritePrivateProfileStringA(NULL, NULL, NULL, kConfigPath); }
+
 void SimWriteConfig(const std::string& text) {
   HANDLE file = CreateFileA(kConfigPath, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
   if (file == INVALID_HANDLE_VALUE) return;
   DWORD written = 0;
   if (!text.empty()) WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, NULL);
   CloseHandle(file);
+  ForgetCachedProfile();
 }
 
-void SimDeleteConfig() { DeleteFileA(kConfigPath); }
+void SimDeleteConfig() {
+  DeleteFileA(kConfigPath);
+  ForgetCachedProfile();
+}
 
 std::string SimReadConfig() {
   HANDLE file = CreateFileA(kConfigPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,

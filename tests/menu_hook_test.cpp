@@ -269,7 +269,12 @@ TEST_F(RealTimerUnloadTest, ShortCustomDropRunsToItsEndOnRealTimers) {
 
 // Fills a stretch of stack with our title, 8-byte aligned, as an earlier call
 // could have left it where the menu scan's buffer will lie.
-static void __attribute__((noinline)) LeaveTitleOnTheStack() {
+#if defined(_MSC_VER)
+#define NOINLINE __declspec(noinline)
+#else
+#define NOINLINE __attribute__((noinline))
+#endif
+static NOINLINE void LeaveTitleOnTheStack() {
   volatile char junk[2048];
   for (size_t i = 0; i < sizeof(junk); ++i)
     junk[i] = kTitle[reinterpret_cast<UINT_PTR>(&junk[i]) % sizeof(kTitle)];
