@@ -35,7 +35,8 @@ kolvarine_pick_route() {
   fi
   KOLVARINE_ROUTE=qemu
   if ! command -v qemu-i386-static >/dev/null 2>&1; then
-    apt-get install -y -qq --no-install-recommends qemu-user-static >/dev/null
+    apt-get install -y -qq --no-install-recommends qemu-user-static >/dev/null 2>&1 \
+      || { apt-get update -qq && apt-get install -y -qq --no-install-recommends qemu-user-static >/dev/null; }
   fi
   local misc=/proc/sys/fs/binfmt_misc
   [ -f "$misc/register" ] || mount -t binfmt_misc binfmt_misc "$misc"
