@@ -62,6 +62,9 @@ void ProgramEffectSlots(const char* section, StreamCount streams) {
   if (first) first->z = g_lastPosition.z;
   // No emitters, nothing changed: the simulator has nothing to act on.
   if (!first) return;
+  // Another dialog's drop may already have given this chain back; the snapshot
+  // still holds its own values, so the next end must restore them again.
+  if (first == g_effectSnapshot.head && g_effectSnapshot.savedCount > 0) g_effectSnapshot.restorePending = true;
   first->name = EffectNameBuffer();
 
   EffectSlot* slot = first->next;

@@ -11,6 +11,9 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 # Wine takes the ANSI code page from the locale: ru_RU gives 1251.
 export LC_ALL=ru_RU.UTF-8
+# With no resource database Xlib rereads ~/.Xdefaults for every pixmap Wine
+# makes; one harmless resource keeps it loaded once.
+export XENVIRONMENT="$KOLVARINE_ROOT/scripts/Xresources"
 KOLVARINE_WINE32=/usr/lib/wine/wine
 KOLVARINE_WINE64=/usr/lib/wine/wine64
 KOLVARINE_DISPLAY=${KOLVARINE_DISPLAY:-:93}
@@ -48,21 +51,27 @@ kolvarine_pick_route() {
   export QEMU_RESERVED_VA=0xf7000000
 }
 
+# Boots the prefix named by WINEPREFIX (or $1) unless it is ready for the route.
 kolvarine_boot_prefix() {
-  local marker="$WINEPREFIX/.kolvarine-route"
-  if [ ! -f "$WINEPREFIX/system.reg" ] || [ "$(cat "$marker" 2>/dev/null)" != "$KOLVARINE_ROUTE" ]; then
+  local prefix=${1:-$WINEPREFIX}
+  local marker="$prefix/.kolvarine-route"
+  if [ ! -f "$prefix/system.reg" ] || [ "$(cat "$marker" 2>/dev/null)" != "$KOLVARINE_ROUTE" ]; then
     # A prefix booted before the qemu entry existed does not run 32-bit code.
-    rm -rf "$WINEPREFIX"
-    mkdir -p "$(dirname "$WINEPREFIX")"
-    "$KOLVARINE_WINE64" wineboot -i >/dev/null 2>&1 || true
+    rm -rf "$prefix"
+    mkdir -p "$(dirname "$prefix")"
+    WINEPREFIX=$prefix "$KOLVARINE_WINE64" wineboot -i >/dev/null 2>&1 || true
     # Unmanaged windows: with no window manager under Xvfb, Wine otherwise
     # waits about two seconds whenever a window is hidden or destroyed.
-    "$KOLVARINE_WINE64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
-    wineserver -w
+    WINEPREFIX=$prefix "$KOLVARINE_WINE64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f \
+      >/dev/null 2>&1 || true
+    WINEPREFIX=$prefix wineserver -w
     echo "$KOLVARINE_ROUTE" > "$marker"
   fi
-  # Keep one server for the whole run: each new server costs seconds. A server
-  # someone else started (another run, a developer's shell) is left to them.
+}
+
+# Keeps one server for the whole run: each new server costs seconds. A server
+# someone else started (another run, a developer's shell) is left to them.
+kolvarine_keep_server() {
   if pgrep -x 'wineserver(64)?' >/dev/null 2>&1; then
     KOLVARINE_OWN_SERVER=
   else
@@ -75,6 +84,7 @@ kolvarine_wine_up() {
   kolvarine_start_xvfb
   kolvarine_pick_route
   kolvarine_boot_prefix
+  kolvarine_keep_server
 }
 
 kolvarine_wine_down() {

@@ -295,3 +295,25 @@ TEST_F(DropTickTest, CountBelowZeroEndsTheDropInsteadOfSteppingOnForever) {
   EXPECT_EQ(0, SimTimerCount(IDT_DROP_TIMER));
   DestroyWindow(dialog);
 }
+
+TEST_F(DropTest, SlotsComeBackWhenAHiddenDropStepsOnAfterAnotherDialogsEnd) {
+  // A hidden dialog's drop outlives a newer dialog's drop, which already gave
+  // the slots back; the hidden one then programs them again and must restore.
+  OpenDialog();
+  ToggleVisualisation();
+  ChooseAircraft("МИ-8");
+  PressLoad();
+  PressDrop();
+  HWND hidden = dialog_;
+  PressExit();
+  OpenDialog();
+  ChooseAircraft("АН-2");
+  PressLoad();
+  PressDrop();
+  TickUntilDropEnds();  // ends this dialog's drop and restores
+  ChooseAircraft("МИ-8");  // the count goes up again, nothing loaded
+  TickDrop(hidden);
+  ASSERT_FALSE(SimSlotIsOriginal(aircraft_, 1)) << "the hidden drop shows jumpers again";
+  TickUntilDropEnds(hidden);
+  for (int position = 1; position <= 4; ++position) EXPECT_TRUE(SimSlotIsOriginal(aircraft_, position)) << position;
+}

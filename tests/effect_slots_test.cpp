@@ -188,9 +188,10 @@ TEST_F(EffectSlotsTest, LoadOnAnotherAircraftTakesThatAircraftsSettings) {
   ProgramEffectSlots("an22", kTwoStreams);
   RestoreEffectSlots();
   ExpectOriginal(1, 2);
-  // After a restore the next load takes a fresh snapshot again.
+  // Programmed again after the restore (another dialog's drop), then loaded:
+  // the jumper settings never become the snapshot.
   ProgramEffectSlots("an22", kTwoStreams);
   SaveEffectSlots();
   RestoreEffectSlots();
-  ExpectSlot(1, 3.0, 1.0, 0.0, EffectNameBuffer());
+  ExpectOriginal(1, 2);
 }
