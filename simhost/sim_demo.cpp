@@ -265,7 +265,7 @@ int RunDrop(const DemoOptions& options, HWND dialog, const SimAircraft* aircraft
     return ticks;
   }
   // Real timers: the module's own SetTimer, dispatched by this message loop.
-  size_t loads = 0;
+  size_t loads = static_cast<size_t>(SimCount(kSimSetVariable)) + static_cast<size_t>(SimCount(kSimShowText));
   DWORD start = GetTickCount();
   bool ended = false;
   while (!ended && GetTickCount() - start < 300000) {
@@ -278,7 +278,7 @@ int RunDrop(const DemoOptions& options, HWND dialog, const SimAircraft* aircraft
       loads = now;
       ended = SimLast(kSimShowText) && SimCount(kSimShowText) >= 2;
       ReportTick(++ticks, dialog, aircraft);
-      printf("    (%lu ms since the drop button)\n", GetTickCount() - start);
+      printf("    (%lu ms after the drop button)\n", GetTickCount() - start);
       if (ticks == 30 && !options.screens.empty()) SaveScreenshot(dialog, options.screens + "\\dialog-mid-drop.bmp");
     }
   }
