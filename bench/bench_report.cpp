@@ -104,20 +104,23 @@ void PrintTable(const char* title) {
   fflush(stdout);
 }
 
+static void PrintTagged(const char* tag, const char* format, va_list args) {
+  printf("%s: %s\n", tag, FormatV(format, args).c_str());
+  fflush(stdout);
+}
+
 void Progress(const char* format, ...) {
   va_list args;
   va_start(args, format);
-  printf("progress: %s\n", FormatV(format, args).c_str());
+  PrintTagged("progress", format, args);
   va_end(args);
-  fflush(stdout);
 }
 
 void Fail(const char* format, ...) {
   va_list args;
   va_start(args, format);
-  printf("FAILED: %s\n", FormatV(format, args).c_str());
+  PrintTagged("FAILED", format, args);
   va_end(args);
-  fflush(stdout);
   SimLeaveTempFolder();
   ExitProcess(2);
 }

@@ -15,23 +15,23 @@ void* g_real[kWrapperSlots];
 
 // One instance per wrapped function: the slot tells them apart, the calling
 // convention must match the import's (it matters on 32-bit x86 only).
-template <int Slot, bool Allocates, typename R, typename... Args>
-R __cdecl CountedCrt(Args... args) {
-  if (Allocates) {
+void CountCall(bool allocates) {
+  if (allocates) {
     ++g_counts.allocations;
   } else {
     ++g_counts.releases;
   }
+}
+
+template <int Slot, bool Allocates, typename R, typename... Args>
+R __cdecl CountedCrt(Args... args) {
+  CountCall(Allocates);
   return reinterpret_cast<R(__cdecl*)(Args...)>(g_real[Slot])(args...);
 }
 
 template <int Slot, bool Allocates, typename R, typename... Args>
 R WINAPI CountedApi(Args... args) {
-  if (Allocates) {
-    ++g_counts.allocations;
-  } else {
-    ++g_counts.releases;
-  }
+  CountCall(Allocates);
   return reinterpret_cast<R(WINAPI*)(Args...)>(g_real[Slot])(args...);
 }
 
