@@ -4,7 +4,7 @@
 #include "engine/effect_slots.h"
 #include "engine/text.h"
 #include "host/host_services.h"
-#include "ui/control_dialog.h"
+#include "ui/dialog_controls.h"
 #include "ui/module_config.h"
 
 double g_gateValue;

@@ -6,41 +6,86 @@ EffectSnapshot g_effectSnapshot;
 SlotPosition g_lastPosition;
 const char kEmptyEffectName[] = "";
 
-void SaveEffectSlots() {
-  EffectSlot* head = EffectSlotHead(CacheCurrentAircraft());
-  // While a restore is pending for this chain its slots may hold our jumper
-  // settings; the first snapshot has the aircraft's own and must survive.
-  bool keepSnapshot = g_effectSnapshot.restorePending && head == g_effectSnapshot.head;
-  if (!keepSnapshot) {
-    int saved = 0;
-    for (EffectSlot* slot = head; slot && saved < kManagedSlots; slot = slot->next, ++saved) {
-      EffectSnapshotEntry& entry = g_effectSnapshot.entries[saved];
-      entry.x = slot->x;
-      entry.y = slot->y;
-      entry.z = slot->z;
-      entry.name = slot->name;
-    }
-    g_effectSnapshot.head = head;
-    g_effectSnapshot.savedCount = saved;
-    g_effectSnapshot.restorePending = saved > 0;
+// A chain is walked to its end when giving back; a cycle in a broken chain
+// must not hang the simulator.
+static const int kLongestChain = 256;
+
+bool IsModuleEffectName(const char* name) {
+  return name == kEmptyEffectName || name == EffectNameBuffer();
+}
+
+static EffectSnapshotEntry* FindEntry(const EffectSlot* slot) {
+  for (int i = 0; i < kSnapshotEntries; ++i) {
+    if (g_effectSnapshot.entries[i].slot == slot) return &g_effectSnapshot.entries[i];
   }
+  return NULL;
+}
+
+static void FreeEntry(EffectSnapshotEntry* entry) {
+  entry->slot = NULL;
+  --g_effectSnapshot.held;
+}
+
+// Compares addresses only: a slot of another chain may have been freed.
+static bool InChain(const EffectSlot* head, const EffectSlot* wanted) {
+  const EffectSlot* slot = head;
+  for (int walked = 0; slot && walked < kLongestChain; slot = slot->next, ++walked) {
+    if (slot == wanted) return true;
+  }
+  return false;
+}
+
+// An entry to save into: a free one, else one whose slot is not in the current
+// chain (that aircraft was left mid-drop and may never come back).
+static EffectSnapshotEntry* EntryToFill(const EffectSlot* head) {
+  EffectSnapshotEntry* entry = FindEntry(NULL);
+  if (entry) {
+    ++g_effectSnapshot.held;
+    return entry;
+  }
+  for (int i = 0; i < kSnapshotEntries; ++i) {
+    if (!InChain(head, g_effectSnapshot.entries[i].slot)) return &g_effectSnapshot.entries[i];
+  }
+  return NULL;
+}
+
+// Makes `slot` the module's to write: a slot that carries the simulator's own
+// values (a new chain, an appended slot, a reused block) has them saved first.
+// False when they could not be saved; such a slot is left alone.
+static bool ClaimSlot(const EffectSlot* head, EffectSlot* slot) {
+  if (IsModuleEffectName(slot->name)) return true;
+  EffectSnapshotEntry* entry = FindEntry(slot);
+  if (!entry) entry = EntryToFill(head);
+  if (!entry) return false;
+  entry->slot = slot;
+  entry->x = slot->x;
+  entry->y = slot->y;
+  entry->z = slot->z;
+  entry->name = slot->name;
+  return true;
+}
+
+void RefreshEffectSlots() {
+  // The aircraft's own values are saved slot by slot just before the first
+  // write, so they are those of that moment, not of the load.
+  CacheCurrentAircraft();
   FireEvent(kEffectsRefreshEvent, 1);
 }
 
 void RestoreEffectSlots() {
-  EffectSlot* head = EffectSlotHead(CacheCurrentAircraft());
-  // The snapshot holds another chain's name pointers once the aircraft has
-  // changed: writing them here would corrupt the new aircraft.
-  if (!g_effectSnapshot.restorePending || head != g_effectSnapshot.head) return;
-  int restored = 0;
-  for (EffectSlot* slot = head; slot && restored < g_effectSnapshot.savedCount; slot = slot->next, ++restored) {
-    const EffectSnapshotEntry& entry = g_effectSnapshot.entries[restored];
-    slot->x = entry.x;
-    slot->y = entry.y;
-    slot->z = entry.z;
-    slot->name = entry.name;
+  EffectSlot* slot = EffectSlotHead(CacheCurrentAircraft());
+  for (int walked = 0; slot && walked < kLongestChain && g_effectSnapshot.held > 0; slot = slot->next, ++walked) {
+    EffectSnapshotEntry* entry = FindEntry(slot);
+    if (!entry) continue;
+    // A slot the simulator has set again with names of its own is its own again.
+    if (IsModuleEffectName(slot->name)) {
+      slot->x = entry->x;
+      slot->y = entry->y;
+      slot->z = entry->z;
+      slot->name = entry->name;
+    }
+    FreeEntry(entry);
   }
-  g_effectSnapshot.restorePending = false;
 }
 
 static void SilenceSlot(EffectSlot* slot) {
@@ -51,7 +96,13 @@ static void SilenceSlot(EffectSlot* slot) {
 }
 
 void ProgramEffectSlots(const char* section, StreamCount streams) {
-  EffectSlot* first = EffectSlotHead(CacheCurrentAircraft());
+  EffectSlot* head = EffectSlotHead(CacheCurrentAircraft());
+  EffectSlot* writable[kManagedSlots] = {NULL, NULL, NULL, NULL};
+  EffectSlot* slot = head;
+  for (int position = 0; slot && position < kManagedSlots; slot = slot->next, ++position) {
+    if (ClaimSlot(head, slot)) writable[position] = slot;
+  }
+  EffectSlot* first = writable[0];
   ReadConfigText(section, kKeyEffectName);
   // Each coordinate goes into the slot before the next key is read.
   g_lastPosition.x = ReadConfigInteger(section, kKeyPositionX);
@@ -61,22 +112,20 @@ void ProgramEffectSlots(const char* section, StreamCount streams) {
   g_lastPosition.z = ReadConfigInteger(section, kKeyPositionZ);
   if (first) first->z = g_lastPosition.z;
   // No emitters, nothing changed: the simulator has nothing to act on.
-  if (!first) return;
-  // Another dialog's drop may already have given this chain back; the snapshot
-  // still holds its own values, so the next end must restore them again.
-  if (first == g_effectSnapshot.head && g_effectSnapshot.savedCount > 0) g_effectSnapshot.restorePending = true;
-  first->name = EffectNameBuffer();
+  if (!head) return;
+  if (first) first->name = EffectNameBuffer();
 
-  EffectSlot* slot = first->next;
-  for (int position = 2; slot && position <= kManagedSlots; slot = slot->next, ++position) {
-    if (position == 2 && streams == kTwoStreams) {
+  for (int position = 1; position < kManagedSlots; ++position) {
+    EffectSlot* other = writable[position];
+    if (!other) continue;
+    if (position == 1 && streams == kTwoStreams) {
       // The second stream leaves from the mirrored door.
-      slot->x = -g_lastPosition.x;
-      slot->y = g_lastPosition.y;
-      slot->z = g_lastPosition.z;
-      slot->name = EffectNameBuffer();
+      other->x = -g_lastPosition.x;
+      other->y = g_lastPosition.y;
+      other->z = g_lastPosition.z;
+      other->name = EffectNameBuffer();
     } else {
-      SilenceSlot(slot);
+      SilenceSlot(other);
     }
   }
   FireEvent(kEffectsProgrammedEvent, 1);

@@ -1,5 +1,12 @@
-// The aircraft's effect emitters: saved when the aircraft is loaded,
-// reprogrammed to show jumpers on every drop step, given back at the end.
+// The aircraft's effect emitters: reprogrammed to show jumpers on every drop
+// step and given back at the end of the drop and when the module is unloaded.
+//
+// The simulator owns the emitters and may swap, free, reuse or grow its slot
+// chains at any moment. A slot is taken to be the module's exactly while its
+// name points at one of the module's own strings; just before the module first
+// writes a slot that is not its own, it saves that slot's values, keyed by the
+// slot's address, and giving back writes them into every slot of the current
+// chain that still carries the module's strings.
 #pragma once
 
 #include "engine/drop_state.h"
@@ -12,7 +19,12 @@ const int kManagedSlots = 4;
 const DWORD kEffectsProgrammedEvent = 0x10201;
 const DWORD kEffectsRefreshEvent = 0x10202;
 
+// Saved slots the module can hold at once: four per chain, with room for
+// chains the pilot left mid-drop.
+const int kSnapshotEntries = 16;
+
 struct EffectSnapshotEntry {
+  EffectSlot* slot;  // the slot these values belong to; null when the entry is free
   double x;
   double y;
   double z;
@@ -20,10 +32,8 @@ struct EffectSnapshotEntry {
 };
 
 struct EffectSnapshot {
-  EffectSnapshotEntry entries[kManagedSlots];
-  EffectSlot* head;     // the chain the entries were taken from
-  int savedCount;       // entries taken at the last save
-  bool restorePending;  // saved and not yet given back
+  EffectSnapshotEntry entries[kSnapshotEntries];
+  int held;  // entries in use: slots written and not yet given back
 };
 
 extern EffectSnapshot g_effectSnapshot;
@@ -39,6 +49,12 @@ extern SlotPosition g_lastPosition;
 // Never null: silenced slots point at this.
 extern const char kEmptyEffectName[];
 
-void SaveEffectSlots();
+// True while `name` is one of the module's own strings.
+bool IsModuleEffectName(const char* name);
+
+// The load button: the simulator is told to look at the aircraft's emitters.
+void RefreshEffectSlots();
+// Writes its own values back into every slot of the current chain that still
+// carries the module's strings.
 void RestoreEffectSlots();
 void ProgramEffectSlots(const char* section, StreamCount streams);

@@ -15,10 +15,12 @@ extern const char kMenuItemText[];
 extern HINSTANCE g_module;
 extern HWND g_mainWindow;
 extern WNDPROC g_previousWindowProc;
+extern bool g_detaching;
 
 // Process attach: remembers the module, finds the main window, hooks it.
 void AttachToSimulator(HINSTANCE module);
-// Unload while the simulator runs: gives back the slots, the dialogs and the window.
+// Unload while the simulator runs: gives back the slots, the dialogs, the
+// window and the menu bar.
 void DetachFromSimulator();
 
 LRESULT CALLBACK MenuHook(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

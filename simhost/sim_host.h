@@ -50,6 +50,8 @@ const char* SimOpName(SimOp op);
 // ---------------------------------------------------------------------------
 // Aircraft. Every slot starts with distinct original values (position and a
 // name owned by the simulator) so tests can tell "restored" from "programmed".
+// Like a real allocator, the stand-in reuses freed slot blocks (last freed,
+// first reused), and every name it hands out has an address of its own.
 const int kSimMaxSlots = 16;
 
 struct SimAircraft {
@@ -57,7 +59,7 @@ struct SimAircraft {
   AircraftData* data;      // what record->data points at
   int slotCount;
   EffectSlot* slots[kSimMaxSlots];     // the chain, in order
-  EffectSlot originals[kSimMaxSlots];  // each slot as created
+  EffectSlot originals[kSimMaxSlots];  // each slot's own values, as the simulator last set them
   double variable87;                   // what ReadAircraftVariable(87, ...) returns for it
 };
 
@@ -67,6 +69,25 @@ SimAircraft* SimCurrentAircraft();
 // True when slot `position` (1-based) holds exactly its original fields,
 // including the untouched field at offset 28 and the next pointer.
 bool SimSlotIsOriginal(const SimAircraft* aircraft, int position);
+
+// The simulator at work on an aircraft's emitters:
+// frees them all (the aircraft keeps no slots; the blocks go to be reused);
+void SimFreeEmitters(SimAircraft* aircraft);
+// gives the record a new chain of `slotCount` slots with new names and
+// positions: in the freed blocks of the old one (same addresses), or in other
+// blocks, the old ones freed after;
+void SimReplaceEmitters(SimAircraft* aircraft, int slotCount, bool sameBlocks);
+// appends `count` slots to the chain;
+void SimAppendSlots(SimAircraft* aircraft, int count);
+// sets slot `position` again: a new position, and with `newName` a new name of
+// its own too (without, the name pointer is left as it is; the own values then
+// stay those it had when the name was last its own).
+void SimChangeSlot(SimAircraft* aircraft, int position, bool newName);
+
+// ---------------------------------------------------------------------------
+// Where a loaded module lies in memory: from its base through its image size.
+size_t SimImageSize(HMODULE module);
+bool SimPointsInto(const void* pointer, HMODULE module, size_t imageSize);
 
 // ---------------------------------------------------------------------------
 // Main window ("FS98MAIN", ANSI class, own menus "Полёт", "Вид", "Справка").

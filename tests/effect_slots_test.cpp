@@ -38,7 +38,7 @@ class EffectSlotsTest : public CoreTest {
 TEST_F(EffectSlotsTest, TwoStreamsMirrorTheDoorAndSilenceSlotsThreeAndFour) {
   UseAircraft(6);
   SimWriteConfig(kAn22);
-  SaveEffectSlots();
+  RefreshEffectSlots();
   ProgramEffectSlots("an22", kTwoStreams);
 
   ExpectSlot(1, 3.0, 1.0, 0.0, EffectNameBuffer());
@@ -57,7 +57,7 @@ TEST_F(EffectSlotsTest, TwoStreamsMirrorTheDoorAndSilenceSlotsThreeAndFour) {
 
 TEST_F(EffectSlotsTest, OneStreamSilencesSlotsTwoToFour) {
   SimWriteConfig("[mi8]\r\neffect_name=fx_mi8\r\nposition_x=-2\r\nposition_y=4\r\nposition_z=7\r\n");
-  SaveEffectSlots();
+  RefreshEffectSlots();
   ProgramEffectSlots("mi8", kOneStream);
   ExpectSlot(1, -2.0, 4.0, 7.0, EffectNameBuffer());
   for (int position = 2; position <= 4; ++position) ExpectSlot(position, 0.0, 0.0, 0.0, kEmptyEffectName);
@@ -68,15 +68,14 @@ TEST_F(EffectSlotsTest, OneStreamSilencesSlotsTwoToFour) {
 TEST_F(EffectSlotsTest, OneSlotAircraftHasOnlyItsFirstSlotTouched) {
   UseAircraft(1);
   SimWriteConfig(kAn22);
-  g_effectSnapshot.entries[1].x = 42.0;  // entries beyond the chain keep what they held
-  SaveEffectSlots();
-  EXPECT_EQ(1, g_effectSnapshot.savedCount);
-  EXPECT_EQ(42.0, g_effectSnapshot.entries[1].x);
+  RefreshEffectSlots();
   ProgramEffectSlots("an22", kTwoStreams);
   ExpectSlot(1, 3.0, 1.0, 0.0, EffectNameBuffer());
   EXPECT_TRUE(Slot(1)->next == nullptr);
+  EXPECT_EQ(1, g_effectSnapshot.held);
   RestoreEffectSlots();
   ExpectOriginal(1, 1);
+  EXPECT_EQ(0, g_effectSnapshot.held);
 }
 
 TEST_F(EffectSlotsTest, MissingFileOrSectionGivesOriginAndAnEmptyConfiguredName) {
@@ -134,25 +133,25 @@ TEST_F(EffectSlotsTest, EachCoordinateIsWrittenBeforeTheNextKeyIsRead) {
 TEST_F(EffectSlotsTest, AircraftWithoutSlotsIsNeverWrittenAndGetsNoProgrammingEvents) {
   UseAircraft(0);
   SimWriteConfig(kAn22);
-  SaveEffectSlots();
+  RefreshEffectSlots();
   ProgramEffectSlots("an22", kTwoStreams);
   RestoreEffectSlots();
   EXPECT_EQ(std::vector<DWORD>{0x10202}, Events()) << "saving fires its event in every case";
   EXPECT_EQ(3, SimCount(kSimCurrentAircraft));
 }
 
-TEST_F(EffectSlotsTest, RestoreWithoutAnySnapshotWritesNothing) {
-  SimWriteConfig(kAn22);
-  ProgramEffectSlots("an22", kTwoStreams);
-  RestoreEffectSlots();  // a zero snapshot would put null names into the simulator's slots
-  ExpectSlot(1, 3.0, 1.0, 0.0, EffectNameBuffer());
+TEST_F(EffectSlotsTest, SlotsNeverWrittenAreNeverGivenBack) {
+  RefreshEffectSlots();  // a load without a drop
+  SimChangeSlot(aircraft_, 1, false);  // the simulator sets its emitter afterwards
+  RestoreEffectSlots();
+  ExpectOriginal(1, 4);  // its new values, not those of the load
   for (int position = 1; position <= 4; ++position) EXPECT_TRUE(Slot(position)->name != nullptr);
 }
 
 TEST_F(EffectSlotsTest, RestoreSkipsAnAircraftChangedSinceTheLoad) {
   SimAircraft* loaded = aircraft_;
   SimWriteConfig(kAn22);
-  SaveEffectSlots();
+  RefreshEffectSlots();
   ProgramEffectSlots("an22", kTwoStreams);
   UseAircraft(4);
   RestoreEffectSlots();
@@ -168,10 +167,10 @@ TEST_F(EffectSlotsTest, RestoreSkipsAnAircraftChangedSinceTheLoad) {
 
 TEST_F(EffectSlotsTest, SecondLoadDuringADropKeepsTheAircraftsOwnSettings) {
   SimWriteConfig(kAn22);
-  SaveEffectSlots();
+  RefreshEffectSlots();
   ProgramEffectSlots("an22", kTwoStreams);
   SimClearLog();
-  SaveEffectSlots();  // the pilot loads again mid-drop
+  RefreshEffectSlots();  // the pilot loads again mid-drop
   EXPECT_EQ(1, SimCount(kSimCurrentAircraft));
   EXPECT_EQ(std::vector<DWORD>{0x10202}, Events());
   ProgramEffectSlots("an22", kTwoStreams);
@@ -181,17 +180,17 @@ TEST_F(EffectSlotsTest, SecondLoadDuringADropKeepsTheAircraftsOwnSettings) {
 
 TEST_F(EffectSlotsTest, LoadOnAnotherAircraftTakesThatAircraftsSettings) {
   SimWriteConfig(kAn22);
-  SaveEffectSlots();
+  RefreshEffectSlots();
   ProgramEffectSlots("an22", kTwoStreams);
   UseAircraft(2);
-  SaveEffectSlots();
+  RefreshEffectSlots();
   ProgramEffectSlots("an22", kTwoStreams);
   RestoreEffectSlots();
   ExpectOriginal(1, 2);
   // Programmed again after the restore (another dialog's drop), then loaded:
   // the jumper settings never become the snapshot.
   ProgramEffectSlots("an22", kTwoStreams);
-  SaveEffectSlots();
+  RefreshEffectSlots();
   RestoreEffectSlots();
   ExpectOriginal(1, 2);
 }

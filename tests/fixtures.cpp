@@ -29,6 +29,7 @@ void ResetModuleState() {
   g_controlDialog = nullptr;
   g_mainWindow = nullptr;
   g_previousWindowProc = nullptr;
+  g_detaching = false;
   g_module = nullptr;
   EffectNameBuffer()[0] = '\0';
   for (HostImportEntry& entry : ImportTable) entry.service = nullptr;

@@ -5,14 +5,11 @@
 #include "engine/effect_slots.h"
 #include "engine/text.h"
 #include "host/host_services.h"
+#include "ui/dialog_controls.h"
 #include "ui/module_config.h"
 
 HWND g_controlDialog;
 char g_editBuffer[kTextBufferSize];
-
-void EnableDialogControl(HWND dialog, int id, bool enabled) {
-  EnableWindow(GetDlgItem(dialog, id), enabled ? TRUE : FALSE);
-}
 
 static BOOL OnInitDialog(HWND dialog) {
   SetDlgItemTextA(dialog, IDC_COUNT_FIELD, "0");
@@ -76,7 +73,7 @@ static void OnLoadButton(HWND dialog) {
   SetDlgItemTextA(dialog, IDC_COUNT_LABEL, LoadAircraft(g_editBuffer, intervalText));
   EnableDialogControl(dialog, IDC_DROP_BUTTON, true);
   EnableDialogControl(dialog, IDC_CONFIG_LIST, false);
-  SaveEffectSlots();
+  RefreshEffectSlots();
 }
 
 static void OnVisualBox(HWND dialog) {

@@ -16,6 +16,4 @@ extern HWND g_controlDialog;
 // Text read from the dialog's edit fields.
 extern char g_editBuffer[];
 
-void EnableDialogControl(HWND dialog, int id, bool enabled);
-
 INT_PTR CALLBACK ControlDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

@@ -1,0 +1,5 @@
+#include "ui/dialog_controls.h"
+
+void EnableDialogControl(HWND dialog, int id, bool enabled) {
+  EnableWindow(GetDlgItem(dialog, id), enabled ? TRUE : FALSE);
+}
