@@ -43,10 +43,6 @@ void PutAnsi(const char* text) {
   PutConverted(CP_ACP, text, lstrlenA(text));
 }
 
-void PutAnsi(const char* text, int length) {
-  PutConverted(CP_ACP, text, length);
-}
-
 void PutModuleText(const char* text) {
   PutConverted(1251, text, lstrlenA(text));
 }

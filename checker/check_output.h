@@ -22,7 +22,6 @@ void OpenOutput();
 void Put(const wchar_t* text);
 void Put(const Phrase& phrase);
 void PutAnsi(const char* text);         // text from the file: the ANSI code page
-void PutAnsi(const char* text, int length);
 void PutModuleText(const char* text);   // the module's own texts: Windows-1251
 void PutNumber(long long number);
 void PutQuoted(const char* text);       // a value from the file, in the language's quotes

@@ -6,6 +6,7 @@
 #include "checker/check_output.h"
 #include "checker/config_checks.h"
 #include "checker/config_scan.h"
+#include "checker/config_values.h"
 
 enum ExitStatus { kNoErrors = 0, kErrorsFound = 1, kCannotRead = 2 };
 
