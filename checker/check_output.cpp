@@ -6,8 +6,10 @@ Language g_language = kRussian;
 int g_errorCount;
 int g_noteCount;
 
-// Long enough for a 259-character value and its message; longer lines are cut.
+// Long enough for a 259-character value and its message; longer lines are
+// cut, always leaving room for the line break.
 static const int kLineSize = 2048;
+static const int kTextRoom = kLineSize - 2;
 
 static wchar_t g_line[kLineSize];
 static int g_lineLength;
@@ -23,7 +25,7 @@ void OpenOutput() {
 
 static void PutConverted(UINT codePage, const char* text, int length) {
   if (length <= 0) return;
-  int room = kLineSize - 1 - g_lineLength;
+  int room = kTextRoom - g_lineLength;
   if (room <= 0) return;
   // A text that does not fit is converted in part rather than dropped.
   int converted = MultiByteToWideChar(codePage, 0, text, length, g_line + g_lineLength, room);
@@ -32,7 +34,7 @@ static void PutConverted(UINT codePage, const char* text, int length) {
 }
 
 void Put(const wchar_t* text) {
-  while (*text && g_lineLength < kLineSize - 1) g_line[g_lineLength++] = *text++;
+  while (*text && g_lineLength < kTextRoom) g_line[g_lineLength++] = *text++;
 }
 
 void Put(const Phrase& phrase) {
@@ -56,7 +58,7 @@ void PutNumber(long long number) {
     magnitude /= 10;
   } while (magnitude != 0);
   if (number < 0) Put(L"-");
-  while (count > 0 && g_lineLength < kLineSize - 1) g_line[g_lineLength++] = digits[--count];
+  while (count > 0 && g_lineLength < kTextRoom) g_line[g_lineLength++] = digits[--count];
 }
 
 void PutQuoted(const char* text) {
@@ -66,7 +68,8 @@ void PutQuoted(const char* text) {
 }
 
 void EndLine() {
-  Put(L"\r\n");
+  g_line[g_lineLength++] = L'\r';
+  g_line[g_lineLength++] = L'\n';
   DWORD written;
   if (g_outputIsConsole) {
     WriteConsoleW(g_output, g_line, g_lineLength, &written, NULL);
