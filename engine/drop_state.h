@@ -3,6 +3,8 @@
 // configuration and loading the aircraft.
 #pragma once
 
+#include "engine/aircraft_presets.h"
+
 // Module-wide drop state, all zero when the library is loaded.
 struct DropState {
   int count;        // paratroopers still aboard
@@ -16,23 +18,6 @@ extern DropState g_dropState;
 
 // Carried load per paratrooper.
 const double kParatrooperWeight = 170.0;
-
-enum StreamCount { kOneStream = 1, kTwoStreams = 2 };
-
-struct AircraftPreset {
-  const char* listText;      // as the configuration list shows it
-  const char* section;       // configuration file section
-  const char* countText;     // what the count field shows once chosen
-  const char* intervalText;  // what the interval field shows once chosen
-  int count;
-  double interval;
-  int step;
-  StreamCount streams;
-};
-
-const int kPresetCount = 7;
-const int kCustomPreset = 0;
-extern const AircraftPreset kAircraftPresets[kPresetCount];
 
 // The three texts the dialog shows after a choice, in the order it shows them.
 struct PresetTexts {

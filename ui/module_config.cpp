@@ -17,8 +17,16 @@ static const char* const kKeyNames[kConfigKeyCount] = {
 static char g_configValues[kConfigKeyCount][kConfigValueSize];
 
 const char* ReadConfigText(const char* section, ConfigKey key) {
-  GetPrivateProfileStringA(section, kKeyNames[key], "", g_configValues[key], kConfigValueSize, kConfigPath);
+  return ReadConfigTextFrom(kConfigPath, section, key);
+}
+
+const char* ReadConfigTextFrom(const char* path, const char* section, ConfigKey key) {
+  GetPrivateProfileStringA(section, kKeyNames[key], "", g_configValues[key], kConfigValueSize, path);
   return g_configValues[key];
+}
+
+const char* ConfigKeyName(ConfigKey key) {
+  return kKeyNames[key];
 }
 
 int ReadConfigInteger(const char* section, ConfigKey key) {

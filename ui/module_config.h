@@ -30,6 +30,10 @@ extern ModuleConfig g_moduleConfig;
 // Reads `key` of `section` into that key's buffer and returns the buffer;
 // a missing file, section or key gives the empty string.
 const char* ReadConfigText(const char* section, ConfigKey key);
+// The same read from the file at `path`: KolvarineCheck.exe reads the
+// pilot's file exactly as the module would.
+const char* ReadConfigTextFrom(const char* path, const char* section, ConfigKey key);
+const char* ConfigKeyName(ConfigKey key);
 int ReadConfigInteger(const char* section, ConfigKey key);
 
 // The buffer effect slots point at while jumpers are shown.

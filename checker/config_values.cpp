@@ -1,0 +1,203 @@
+#include "checker/config_values.h"
+
+#include <windows.h>
+
+#include "checker/check_output.h"
+#include "engine/aircraft_presets.h"
+#include "engine/text.h"
+
+// Where a value read by the module differs from the number written.
+enum NumberReading { kAsWritten, kFraction, kTrailingText, kNoDigits, kBeyond32Bits };
+
+// Long enough to measure an effect name that the module cuts.
+static const int kWrittenValueSize = 4096;
+
+static const Phrase kFileLine = {L"Файл: ", L"File: "};
+static const Phrase kModuleReads = {L"Модуль прочитает:", L"The module will read:"};
+static const Phrase kSwitchOn = {L" (вкл.)", L" (on)"};
+static const Phrase kSwitchOff = {L" (выкл.)", L" (off)"};
+static const Phrase kEffect = {L"эффект ", L"effect "};
+static const Phrase kNoEffect = {L"эффект не задан", L"no effect"};
+static const Phrase kWhyFraction = {L" — не целое число", L" is not a whole number"};
+static const Phrase kWhyTrailingText = {L": после числа идёт текст", L" has text after the number"};
+static const Phrase kWhyNoDigits = {L" — не число", L" is not a number"};
+static const Phrase kWhyBeyond32Bits = {L" не помещается в 32 бита", L" does not fit in 32 bits"};
+static const Phrase kModuleUses = {L"; модуль возьмёт ", L"; the module uses "};
+static const Phrase kSwitchValue = {L"модуль читает это как ", L"the module reads this as "};
+static const Phrase kSwitchValueTail = {L": включает только 1, всё прочее — выключено",
+                                        L": only 1 switches it on, anything else leaves it off"};
+static const Phrase kLongName = {L"имя эффекта длиной ", L"the effect name is "};
+static const Phrase kLongNameTail = {L" символов; модуль возьмёт только первые 259",
+                                     L" characters long; the module uses only its first 259"};
+static const Phrase kNotAscii = {
+    L"в имени эффекта есть символы кроме латиницы, цифр и знаков ASCII; проверьте, что файл эффекта назван так же",
+    L"the effect name has characters outside plain ASCII; check that the effect's file is named exactly so"};
+static const Phrase kNoFxFile = {L"в папке Effects нет файла ", L"the Effects folder has no file "};
+static const Phrase kNoFxFileTail = {L": скорее всего, поэтому десантников не видно",
+                                     L": most likely the reason why no jumpers show"};
+static const Phrase kNoSection = {L"раздела нет: для конфигурации «", L"no such section: no jumpers will show for "};
+static const Phrase kNoEffectName = {L"имя эффекта не задано: для конфигурации «",
+                                     L"no effect name: no jumpers will show for "};
+static const Phrase kNoJumpersTail = {L"» десантников не будет видно", L""};
+
+void NoteNoJumpers(const char* section, const char* key, int preset) {
+  BeginFinding(kNote, section, key);
+  Put(key ? kNoEffectName : kNoSection);
+  PutModuleText(kAircraftPresets[preset].listText);
+  Put(kNoJumpersTail);
+  EndLine();
+}
+
+static NumberReading ReadNumber(const char* text, int value) {
+  const char* at = text;
+  while (*at == ' ' || *at == '\t') ++at;
+  bool negative = *at == '-';
+  if (*at == '+' || *at == '-') ++at;
+  const char* digits = at;
+  while (*at >= '0' && *at <= '9') ++at;
+  if (at == digits) return kNoDigits;
+  const char* digitsEnd = at;
+  if (*at == '.' || *at == ',') {
+    if (at[1] >= '0' && at[1] <= '9') return kFraction;
+  }
+  if (*at != '\0') return kTrailingText;
+  // Written with its sign and without leading zeros, the number must be what
+  // the module's reading gives back; otherwise it was saturated at 32 bits.
+  while (digits + 1 < digitsEnd && *digits == '0') ++digits;
+  char written[kConfigValueSize + 2];
+  int length = 0;
+  if (negative && !(digitsEnd - digits == 1 && *digits == '0')) written[length++] = '-';
+  for (const char* digit = digits; digit < digitsEnd && length < kConfigValueSize; ++digit) written[length++] = *digit;
+  written[length] = '\0';
+  char read[16];
+  FormatText(read, sizeof(read), "%d", value);
+  return lstrcmpA(written, read) == 0 ? kAsWritten : kBeyond32Bits;
+}
+
+// Reports a number the module reads other than as written; true when it did.
+static bool CheckNumber(const char* section, const char* key, const char* text, int value) {
+  NumberReading reading = ReadNumber(text, value);
+  if (reading == kAsWritten) return false;
+  BeginFinding(kError, section, key);
+  PutQuoted(text);
+  switch (reading) {
+    case kFraction: Put(kWhyFraction); break;
+    case kTrailingText: Put(kWhyTrailingText); break;
+    case kNoDigits: Put(kWhyNoDigits); break;
+    default: Put(kWhyBeyond32Bits); break;
+  }
+  Put(kModuleUses);
+  PutNumber(value);
+  EndLine();
+  return true;
+}
+
+static void CheckSwitch(const char* section, const char* key, const char* text) {
+  int value = ParseInteger(text);
+  if (CheckNumber(section, key, text, value) || value == 0 || value == 1) return;
+  BeginFinding(kError, section, key);
+  Put(kSwitchValue);
+  PutNumber(value);
+  Put(kSwitchValueTail);
+  EndLine();
+}
+
+static bool IsPlainAscii(const char* text) {
+  for (; *text; ++text) {
+    if (static_cast<unsigned char>(*text) < 0x20 || static_cast<unsigned char>(*text) > 0x7E) return false;
+  }
+  return true;
+}
+
+static void CheckEffectName(const char* path, const char* section, const char* key, int preset, const char* name,
+                            const char* effectsFolder) {
+  if (name[0] == '\0') {
+    NoteNoJumpers(section, key, preset);
+    return;
+  }
+  // The module's buffer cuts the name: read it once more in full to measure it.
+  static char written[kWrittenValueSize];
+  int length = GetPrivateProfileStringA(section, key, "", written, kWrittenValueSize, path);
+  if (length >= kConfigValueSize) {
+    BeginFinding(kError, section, key);
+    Put(kLongName);
+    PutNumber(length);
+    Put(kLongNameTail);
+    EndLine();
+  }
+  if (!IsPlainAscii(name)) {
+    BeginFinding(kNote, section, key);
+    Put(kNotAscii);
+    EndLine();
+  }
+  if (effectsFolder) {
+    char fxPath[MAX_PATH + kConfigValueSize];
+    FormatText(fxPath, sizeof(fxPath), "%s\\%s.fx", effectsFolder, name);
+    if (GetFileAttributesA(fxPath) == INVALID_FILE_ATTRIBUTES) {
+      BeginFinding(kNote, section, key);
+      Put(kNoFxFile);
+      PutAnsi(name);
+      Put(L".fx");
+      Put(kNoFxFileTail);
+      EndLine();
+    }
+  }
+}
+
+void CheckValue(const char* path, const char* section, const char* key, ConfigKey which, int preset,
+                const char* effectsFolder) {
+  const char* text = ReadConfigTextFrom(path, section, which);
+  switch (which) {
+    case kKeyRealism:
+    case kKeyVisualView: CheckSwitch(section, key, text); break;
+    case kKeyEffectName: CheckEffectName(path, section, key, preset, text, effectsFolder); break;
+    default: CheckNumber(section, key, text, ParseInteger(text)); break;
+  }
+}
+
+static int ReadInteger(const char* path, const char* section, ConfigKey key) {
+  return ParseInteger(ReadConfigTextFrom(path, section, key));
+}
+
+static void PutSwitch(const char* path, ConfigKey key) {
+  int value = ReadInteger(path, kGeneralSection, key);
+  PutAnsi(ConfigKeyName(key));
+  Put(L" ");
+  PutNumber(value);
+  Put(value == 1 ? kSwitchOn : kSwitchOff);
+}
+
+void PrintModuleValues(const char* path) {
+  Put(kFileLine);
+  PutAnsi(path);
+  EndLine();
+  Put(kModuleReads);
+  EndLine();
+  Put(L"  [General] ");
+  PutSwitch(path, kKeyRealism);
+  Put(L", ");
+  PutSwitch(path, kKeyVisualView);
+  EndLine();
+  for (int index = 0; index < kPresetCount; ++index) {
+    const AircraftPreset& preset = kAircraftPresets[index];
+    Put(L"  ");
+    PutModuleText(preset.listText);
+    Put(L" [");
+    PutAnsi(preset.section);
+    Put(L"]: ");
+    const char* name = ReadConfigTextFrom(path, preset.section, kKeyEffectName);
+    if (*name) {
+      Put(kEffect);
+      PutQuoted(name);
+    } else {
+      Put(kNoEffect);
+    }
+    Put(L", x ");
+    PutNumber(ReadInteger(path, preset.section, kKeyPositionX));
+    Put(L", y ");
+    PutNumber(ReadInteger(path, preset.section, kKeyPositionY));
+    Put(L", z ");
+    PutNumber(ReadInteger(path, preset.section, kKeyPositionZ));
+    EndLine();
+  }
+}
