@@ -15,6 +15,7 @@
 #include <string.h>
 
 #include <limits>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -140,6 +141,11 @@ enum Kind {
   kSwitchAircraft,  // a = aircraft (creation order)
   kWriteConfig,     // config
   kDeleteConfig,
+  // The simulator at work on the current aircraft's emitters:
+  kReuseBlocks,      // frees them; a new aircraft with a = slots gets the same blocks
+  kReplaceEmitters,  // a new chain of a slots for the same record; b = 1: in the same blocks
+  kAppendSlots,      // a = slots appended
+  kChangeSlot,       // slot a set again; b = 1: with a new name of its own, else the position only
 };
 
 struct Action {
@@ -188,6 +194,13 @@ std::string Describe(const Action& action) {
       return "write config " + Quoted(text);
     }
     case kDeleteConfig: return "delete config";
+    case kReuseBlocks: return "simulator frees the emitters; new aircraft with " + std::to_string(action.a) +
+                              " slots in the same blocks";
+    case kReplaceEmitters: return "simulator gives the aircraft a new chain of " + std::to_string(action.a) +
+                                  " slots" + (action.b ? " in the same blocks" : " elsewhere");
+    case kAppendSlots: return "simulator appends " + std::to_string(action.a) + " slots";
+    case kChangeSlot: return "simulator sets slot " + std::to_string(action.a) +
+                             (action.b ? " with a name of its own" : ", position only");
   }
   return "?";
 }
@@ -259,7 +272,9 @@ Config RandomConfig(Rng& rng) {
 
 // --- The model ---------------------------------------------------------------
 
-enum SlotKind { kOriginal, kJumper, kSilent };
+// kUnknown: the module may have had to drop the slot's own values (more
+// chains left mid-drop than it keeps) and may leave it as it is.
+enum SlotKind { kOriginal, kJumper, kSilent, kUnknown };
 struct SlotModel {
   SlotKind kind;
   double x, y, z;
@@ -268,9 +283,9 @@ struct SlotModel {
 struct AircraftModel {
   SimAircraft* sim;
   SlotModel managed[kManaged];
-  // Programmed or left mid-drop across a change of aircraft: the module may
-  // leave jumpers on this chain for good.
-  bool mayKeepJumpers;
+  // Left by the pilot while it showed jumpers: kept as it is until it is
+  // current again and a drop ends there.
+  bool leftWithJumpers;
 };
 
 struct DialogModel {
@@ -293,11 +308,10 @@ struct Model {
   int count = 0, step = 0, preset = 0;
   UINT periodMs = 0;
   int realism = 0;
-  bool pending = false;
-  int saved = -1;
-  bool leftSaved = false;  // the pilot changed aircraft while a restore was pending
-  int savedCount = 0;
-  SlotModel snapshot[kManaged];
+  // Every slot block the module has programmed in this run. Past the number of
+  // slots the module can keep, a chain left mid-drop may lose its own values.
+  std::set<const EffectSlot*> programmedBlocks;
+  bool crowded = false;
   std::string effectName;  // what the module's effect-name buffer holds
   Config config;
   // What the step must have written to the simulator.
@@ -319,7 +333,8 @@ struct Outcome {
 
 struct Stats {
   long steps = 0, loads = 0, ticks = 0, programmed = 0, dropEnds = 0, restores = 0, gateOpens = 0, hiddenTicks = 0;
-  long midDropChoices = 0, restoresAfterReturn = 0;
+  long midDropChoices = 0, restoresAfterReturn = 0, crowdedRuns = 0;
+  long reused = 0, replaced = 0, appended = 0, changed = 0, changedUnderOurName = 0;
 };
 
 // Where a crash happened, for the report of a process that does not survive.
@@ -354,9 +369,11 @@ class Pilot {
   void Load(DialogModel& dialog);
   void Tick(DialogModel& dialog);
   void Program();
-  void Save();
-  void Restore();
-  void CheckGivenBack(const char* when);
+  void Restore(const char* when);
+  void SimulatorChange(const Action& action);
+  void ForgetSlots(AircraftModel& aircraft);
+  bool CheckGivenBack(const char* when, HMODULE module, size_t imageSize);
+  bool CheckNothingLeadsIntoTheModule(HMODULE module, size_t imageSize);
   void LeaveCurrentAircraft();
   bool Check(const Action& action);
   bool CheckLog(const Action& action);
@@ -386,7 +403,7 @@ bool Pilot::Fail(const char* tag, const std::string& message) {
 AircraftModel NewAircraftModel(SimAircraft* sim) {
   AircraftModel aircraft;
   aircraft.sim = sim;
-  aircraft.mayKeepJumpers = false;
+  aircraft.leftWithJumpers = false;
   for (SlotModel& slot : aircraft.managed) slot = {kOriginal, 0, 0, 0};
   return aircraft;
 }
@@ -446,9 +463,14 @@ Action Pilot::Generate(Rng& rng, size_t index) {
       {kMenu, visible ? 1 : 20},
       {kPaint, 1},
       {kNewAircraft, m_.aircraft.size() < 6 ? 2 : 0},
-      {kSwitchAircraft, m_.aircraft.size() > 1 ? 2 : 0},
+      {kSwitchAircraft, m_.aircraft.size() > 1 ? (running.empty() ? 2 : 4) : 0},
       {kWriteConfig, 3},
       {kDeleteConfig, 1},
+      // The simulator's own changes matter most while a drop runs.
+      {kReuseBlocks, m_.aircraft.size() < 6 ? (running.empty() ? 1 : 2) : 0},
+      {kReplaceEmitters, running.empty() ? 1 : 2},
+      {kAppendSlots, Current().sim->slotCount + 2 <= kSimMaxSlots ? 1 : 0},
+      {kChangeSlot, Current().sim->slotCount > 0 ? (running.empty() ? 1 : 6) : 0},
   };
   int total = 0;
   for (const auto& row : table) total += row.weight;
@@ -484,6 +506,16 @@ Action Pilot::Generate(Rng& rng, size_t index) {
     case kNewAircraft: action.a = rng.Pick(slotCounts); break;
     case kSwitchAircraft: action.a = rng.Below(static_cast<int>(m_.aircraft.size())); break;
     case kWriteConfig: action.config = RandomConfig(rng); break;
+    case kReuseBlocks: action.a = rng.Pick(slotCounts); break;
+    case kReplaceEmitters:
+      action.a = rng.Pick(slotCounts);
+      action.b = rng.OneIn(3) ? 0 : 1;
+      break;
+    case kAppendSlots: action.a = 1 + rng.Below(2); break;
+    case kChangeSlot:
+      action.a = 1 + rng.Below(Current().sim->slotCount < kManaged + 1 ? Current().sim->slotCount : kManaged + 1);
+      action.b = rng.OneIn(2) ? 1 : 0;
+      break;
     default: break;
   }
   return action;
@@ -606,7 +638,6 @@ bool Pilot::Apply(const Action& action) {
       LeaveCurrentAircraft();
       m_.aircraft.push_back(NewAircraftModel(sim));
       m_.current = static_cast<int>(m_.aircraft.size()) - 1;
-      m_.leftSaved |= m_.pending;
       return true;
     }
     case kSwitchAircraft:
@@ -614,7 +645,14 @@ bool Pilot::Apply(const Action& action) {
       SimSetCurrentAircraft(m_.aircraft[action.a].sim);
       if (action.a != m_.current) LeaveCurrentAircraft();
       m_.current = action.a;
-      m_.leftSaved |= m_.pending && m_.saved != action.a;
+      return true;
+    case kReuseBlocks:
+    case kReplaceEmitters:
+    case kAppendSlots:
+    case kChangeSlot:
+      if (action.kind == kChangeSlot && action.a > Current().sim->slotCount) return false;
+      if (action.kind == kReuseBlocks && m_.aircraft.size() >= 6) return false;
+      SimulatorChange(action);
       return true;
     case kWriteConfig:
       WriteConfigFile(action.config.Text());
@@ -653,7 +691,6 @@ void Pilot::Load(DialogModel& dialog) {
   m_.loads.push_back(m_.count * 170.0);
   dialog.drop = true;
   dialog.list = false;
-  Save();
   m_.events.push_back(kRefreshEvent);
 }
 
@@ -666,8 +703,7 @@ void Pilot::Tick(DialogModel& dialog) {
     dialog.list = true;
     dialog.dropTimer = false;
     m_.messages.push_back(kEndMessage);
-    Restore();
-    CheckGivenBack("drop end");
+    Restore("drop end");
     return;
   }
   dialog.drop = true;
@@ -687,9 +723,12 @@ void Pilot::Program() {
   const int slots = aircraft.sim->slotCount;
   if (slots == 0) return;
   ++stats_.programmed;
-  aircraft.mayKeepJumpers |= m_.saved != m_.current;
-  // Programming the saved chain again after it was given back re-arms its restore.
-  if (m_.saved == m_.current && m_.savedCount > 0) m_.pending = true;
+  for (int position = 1; position <= slots && position <= kManaged; ++position)
+    m_.programmedBlocks.insert(aircraft.sim->slots[position - 1]);
+  if (!m_.crowded && m_.programmedBlocks.size() > 16) {
+    m_.crowded = true;
+    ++stats_.crowdedRuns;
+  }
   aircraft.managed[0] = {kJumper, x, y, z};
   for (int position = 2; position <= slots && position <= kManaged; ++position) {
     aircraft.managed[position - 1] = position == 2 && kPresets[m_.preset].twoStreams ? SlotModel{kJumper, -x, y, z}
@@ -699,50 +738,95 @@ void Pilot::Program() {
   m_.events.push_back(kRefreshEvent);
 }
 
-// A pending snapshot of the same chain holds the aircraft's own values and is
-// kept; any other load saves the current chain afresh.
-void Pilot::Save() {
-  if (m_.pending && m_.saved == m_.current) return;
-  AircraftModel& aircraft = Current();
-  m_.savedCount = aircraft.sim->slotCount < kManaged ? aircraft.sim->slotCount : kManaged;
-  for (int i = 0; i < m_.savedCount; ++i) m_.snapshot[i] = aircraft.managed[i];
-  m_.saved = m_.current;
-  m_.pending = m_.savedCount > 0;
-  m_.leftSaved = false;
-}
-
-// Once a drop has ended, or the module is gone, the chain saved at the last
-// load holds the aircraft's own settings again, however the drops went. Only a
-// chain caught in a change of aircraft mid-drop may keep jumpers, and then
-// holds what that load found in it.
-void Pilot::CheckGivenBack(const char* when) {
-  if (m_.saved != m_.current) return;
+// Once a drop has ended, or the module is going away, every slot of the
+// current chain holds its own values and no name leads into the module's image.
+bool Pilot::CheckGivenBack(const char* when, HMODULE module, size_t imageSize) {
   const AircraftModel& aircraft = Current();
-  for (int i = 0; i < m_.savedCount; ++i) {
-    const SlotModel& now = aircraft.managed[i];
-    const SlotModel& then = m_.snapshot[i];
-    const bool restored = aircraft.mayKeepJumpers ? now.kind == then.kind && now.x == then.x &&
-                                                            now.y == then.y && now.z == then.z
-                                                      : now.kind == kOriginal;
-    if (!restored) {
-      Fail("restore", std::string("at ") + when + " slot " + std::to_string(i + 1) +
-                          " of the loaded aircraft still holds jumper settings");
-      return;
-    }
+  for (int position = 1; position <= aircraft.sim->slotCount; ++position) {
+    if (position <= kManaged && aircraft.managed[position - 1].kind == kUnknown) continue;
+    const std::string which = std::string("at ") + when + " slot " + std::to_string(position);
+    if (!SimSlotIsOriginal(aircraft.sim, position)) return Fail("restore", which + " does not hold its own values");
+    if (SimPointsInto(aircraft.sim->slots[position - 1]->name, module, imageSize))
+      return Fail("restore", which + " names the module's memory");
   }
+  return true;
 }
 
 void Pilot::LeaveCurrentAircraft() {
   AircraftModel& aircraft = Current();
-  for (const SlotModel& slot : aircraft.managed) aircraft.mayKeepJumpers |= slot.kind != kOriginal;
+  for (const SlotModel& slot : aircraft.managed) aircraft.leftWithJumpers |= slot.kind != kOriginal;
 }
 
-void Pilot::Restore() {
-  if (!m_.pending || m_.saved != m_.current) return;
-  ++stats_.restores;
-  stats_.restoresAfterReturn += m_.leftSaved;
-  for (int i = 0; i < m_.savedCount; ++i) Current().managed[i] = m_.snapshot[i];
-  m_.pending = false;
+// Every slot of the current chain gets its own values back, whatever happened
+// to the chain since the module first wrote it. Only a chain the pilot left
+// mid-drop while the module kept more slots than it can may stay as it is.
+void Pilot::Restore(const char* when) {
+  AircraftModel& aircraft = Current();
+  const bool mayBeLost = m_.crowded && aircraft.leftWithJumpers;
+  bool wrote = false;
+  for (SlotModel& slot : aircraft.managed) {
+    if (slot.kind == kOriginal) continue;
+    wrote = true;
+    slot = mayBeLost ? SlotModel{kUnknown, 0, 0, 0} : SlotModel{kOriginal, 0, 0, 0};
+  }
+  stats_.restores += wrote;
+  stats_.restoresAfterReturn += wrote && aircraft.leftWithJumpers;
+  if (!mayBeLost) aircraft.leftWithJumpers = false;
+  if (when) CheckGivenBack(when, SimLoadedModule(), SimImageSize(SimLoadedModule()));
+}
+
+void Pilot::ForgetSlots(AircraftModel& aircraft) {
+  for (SlotModel& slot : aircraft.managed) slot = {kOriginal, 0, 0, 0};
+  aircraft.leftWithJumpers = false;
+}
+
+// What the simulator does to its own emitters, mid-drop or not; the module
+// learns of it only from the slots themselves.
+void Pilot::SimulatorChange(const Action& action) {
+  AircraftModel& aircraft = Current();
+  switch (action.kind) {
+    case kReuseBlocks: {
+      ++stats_.reused;
+      SimFreeEmitters(aircraft.sim);
+      ForgetSlots(aircraft);
+      SimAircraft* sim = SimAddAircraft(action.a);
+      SimSetCurrentAircraft(sim);
+      m_.aircraft.push_back(NewAircraftModel(sim));
+      m_.current = static_cast<int>(m_.aircraft.size()) - 1;
+      break;
+    }
+    case kReplaceEmitters:
+      ++stats_.replaced;
+      SimReplaceEmitters(aircraft.sim, action.a, action.b != 0);
+      ForgetSlots(aircraft);
+      break;
+    case kAppendSlots: {
+      ++stats_.appended;
+      const int before = aircraft.sim->slotCount;
+      SimAppendSlots(aircraft.sim, action.a);
+      for (int i = before; i < kManaged; ++i) aircraft.managed[i] = {kOriginal, 0, 0, 0};
+      break;
+    }
+    case kChangeSlot: {
+      ++stats_.changed;
+      SimChangeSlot(aircraft.sim, action.a, action.b != 0);
+      if (action.a > kManaged) break;
+      SlotModel& slot = aircraft.managed[action.a - 1];
+      if (action.b) {
+        slot = {kOriginal, 0, 0, 0};
+      } else if (slot.kind == kJumper || slot.kind == kSilent) {
+        // Still under the module's name: given back whole, with the values it
+        // had before the module first wrote it.
+        ++stats_.changedUnderOurName;
+        const EffectSlot* live = aircraft.sim->slots[action.a - 1];
+        slot.x = live->x;
+        slot.y = live->y;
+        slot.z = live->z;
+      }
+      break;
+    }
+    default: break;
+  }
 }
 
 // --- Checks --------------------------------------------------------------------
@@ -881,6 +965,7 @@ bool Pilot::CheckSlots(bool moduleLoaded) {
         continue;
       }
       const SlotModel& expected = m_.aircraft[a].managed[position - 1];
+      if (expected.kind == kUnknown) continue;
       if (expected.kind == kOriginal) {
         if (!SimSlotIsOriginal(sim, position)) return Fail("slots", which + "not the aircraft's own");
         continue;
@@ -908,8 +993,9 @@ bool Pilot::CheckSlots(bool moduleLoaded) {
 // no dialog, timer or hook behind.
 bool Pilot::Unload() {
   if (!outcome_.failed) CheckDialogs();
-  Restore();
-  CheckGivenBack("unload");
+  Restore(nullptr);
+  const HMODULE module = SimLoadedModule();
+  const size_t imageSize = SimImageSize(module);
   SimClearLog();
   SimUnloadModule();
   if (outcome_.failed) return false;
@@ -920,7 +1006,30 @@ bool Pilot::Unload() {
     if (call.op == kSimSetVariable || call.op == kSimFireEvent || call.op == kSimShowText)
       return Fail("unload", std::string("unloading called ") + SimOpName(call.op));
   }
-  return CheckSlots(false);
+  return CheckGivenBack("unload", module, imageSize) && CheckNothingLeadsIntoTheModule(module, imageSize) &&
+         CheckSlots(false);
+}
+
+// Looked at from the simulator's side, through the module's whole image: no
+// emitter name of the current aircraft, no menu item.
+bool Pilot::CheckNothingLeadsIntoTheModule(HMODULE module, size_t imageSize) {
+  const AircraftModel& aircraft = Current();
+  for (int position = 1; position <= aircraft.sim->slotCount; ++position) {
+    if (position <= kManaged && aircraft.managed[position - 1].kind == kUnknown) continue;
+    if (SimPointsInto(aircraft.sim->slots[position - 1]->name, module, imageSize))
+      return Fail("unload", "slot " + std::to_string(position) + " of the current aircraft names the module's memory");
+  }
+  HMENU bar = GetMenu(SimMainWindow());
+  for (int item = 0; bar && item < GetMenuItemCount(bar); ++item) {
+    char title[64] = {};
+    GetMenuStringA(bar, item, title, sizeof(title), MF_BYPOSITION);
+    if (strcmp(title, kMenuTitle) == 0) return Fail("unload", "the module's menu is still on the bar");
+    HMENU popup = GetSubMenu(bar, item);
+    for (int sub = 0; popup && sub < GetMenuItemCount(popup); ++sub) {
+      if (GetMenuItemID(popup, sub) == IDM_DROP_COMMAND) return Fail("unload", "command 40001 is still on the bar");
+    }
+  }
+  return true;
 }
 
 // --- Shrinking -----------------------------------------------------------------
@@ -1031,10 +1140,12 @@ TEST_F(RandomPilot, RandomSequencesKeepTheModuleInStepWithTheModel) {
   }
   const Stats& s = pilot.stats();
   printf("%ld runs of %ld actions from seed %llu: %ld steps, %ld loads, %ld drop ticks (%ld in hidden dialogs), "
-         "%ld programmed, %ld drop ends, %ld restores (%ld after changing aircraft), %ld gate openings, "
-         "%ld choices during a drop\n",
+         "%ld programmed, %ld drop ends, %ld give-backs (%ld to an aircraft left mid-drop), %ld gate openings, "
+         "%ld choices during a drop; simulator: %ld blocks reused for another aircraft, %ld chains replaced, "
+         "%ld appends, %ld slots set again (%ld under the module's name); %ld crowded runs\n",
          sequences, steps, static_cast<unsigned long long>(base), s.steps, s.loads, s.ticks, s.hiddenTicks,
-         s.programmed, s.dropEnds, s.restores, s.restoresAfterReturn, s.gateOpens, s.midDropChoices);
+         s.programmed, s.dropEnds, s.restores, s.restoresAfterReturn, s.gateOpens, s.midDropChoices, s.reused,
+         s.replaced, s.appended, s.changed, s.changedUnderOurName, s.crowdedRuns);
 }
 
 }  // namespace
