@@ -2,6 +2,8 @@
 // failure diagnostic and its unloading.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
 #include <regex>
 #include <string>
 #include <vector>
@@ -166,16 +168,119 @@ class UnloadTest : public SimulatorTest {
     ASSERT_TRUE(module_ != nullptr);
     ASSERT_NE(simulatorProc_, GetWindowLongPtrA(SimMainWindow(), GWLP_WNDPROC)) << "hooked at load";
   }
-  void StartVisualisedDrop() {
+  void LoadVisualised() {
     SimWriteConfig("[an22]\r\neffect_name=fx\r\nposition_x=4\r\n");
     OpenDialog();
     ToggleVisualisation();
     ChooseAircraft("АН-22");
     PressLoad();
+  }
+  void StartVisualisedDrop() {
+    LoadVisualised();
     PressDrop();
+  }
+  // From the simulator's side: the current aircraft's slots hold their own
+  // values and nothing on the bar or in the window leads into the module.
+  void ExpectNothingOfTheModuleLeft(const char* when, HMODULE module, size_t imageSize) {
+    SCOPED_TRACE(when);
+    SimAircraft* current = SimCurrentAircraft();
+    for (int position = 1; position <= current->slotCount; ++position) {
+      EXPECT_TRUE(SimSlotIsOriginal(current, position)) << "slot " << position;
+      EXPECT_FALSE(SimPointsInto(current->slots[position - 1]->name, module, imageSize)) << "slot " << position;
+    }
+    if (SimLoadedModule()) return;
+    EXPECT_EQ(simulatorProc_, GetWindowLongPtrA(SimMainWindow(), GWLP_WNDPROC));
+    HMENU bar = GetMenu(SimMainWindow());
+    for (int item = 0; item < GetMenuItemCount(bar); ++item) {
+      HMENU popup = GetSubMenu(bar, item);
+      for (int sub = 0; popup && sub < GetMenuItemCount(popup); ++sub)
+        EXPECT_NE(static_cast<UINT>(IDM_DROP_COMMAND), GetMenuItemID(popup, sub)) << "the module's command is left";
+    }
   }
   LONG_PTR simulatorProc_ = 0;
 };
+
+// What a real simulator may do to its emitters around a load and a drop; each
+// story ends with the aircraft's own values and nothing of the module in it.
+TEST_F(UnloadTest, EmittersComeBackWhateverTheSimulatorDidToThem) {
+  const struct {
+    const char* story;
+    std::function<void()> play;
+  } stories[] = {
+      {"aircraft changed mid-drop",
+       [&] {
+         StartVisualisedDrop();
+         TickDrop();
+         SimSetCurrentAircraft(SimAddAircraft(5));
+         TickDrop();
+         TickUntilDropEnds();
+       }},
+      {"the aircraft's record gets a new chain mid-drop",
+       [&] {
+         StartVisualisedDrop();
+         TickDrop();
+         SimReplaceEmitters(aircraft_, 6, false);
+         TickDrop();
+         TickUntilDropEnds();
+       }},
+      {"slot blocks reused for the next aircraft after a load",
+       [&] {
+         LoadVisualised();  // no drop
+         EffectSlot* firstBlock = aircraft_->slots[0];
+         SimFreeEmitters(aircraft_);
+         SimAircraft* next = SimAddAircraft(6);  // in the same blocks, with names of its own
+         SimSetCurrentAircraft(next);
+         ASSERT_EQ(firstBlock, next->slots[0]);
+         PressLoad();
+         PressDrop();
+         TickUntilDropEnds();
+       }},
+      {"emitters replaced in place mid-drop",
+       [&] {
+         StartVisualisedDrop();
+         TickDrop();
+         SimReplaceEmitters(aircraft_, 6, true);
+         TickDrop();
+         TickUntilDropEnds();
+       }},
+      {"chain grown after the load",
+       [&] {
+         SimReplaceEmitters(aircraft_, 2, true);
+         StartVisualisedDrop();
+         TickDrop();
+         SimAppendSlots(aircraft_, 3);
+         TickDrop();
+         TickUntilDropEnds();
+       }},
+      {"the simulator sets a programmed slot mid-drop",
+       [&] {
+         StartVisualisedDrop();
+         TickDrop();
+         SimChangeSlot(aircraft_, 1, false);  // still under the module's name
+         SimChangeSlot(aircraft_, 2, true);   // under a name of its own
+         TickUntilDropEnds();
+       }},
+      {"unload after a load without a drop",
+       [&] {
+         LoadVisualised();
+         SimChangeSlot(aircraft_, 1, true);  // the simulator's own later setting must stay
+       }},
+  };
+  for (const auto& row : stories) {
+    SCOPED_TRACE(row.story);
+    SimUnloadModule();
+    SimReset();
+    aircraft_ = SimAddAircraft(6);
+    SimSetCurrentAircraft(aircraft_);
+    module_ = SimLoadModule(ModuleDllPath().c_str(), LoadOptions());
+    ASSERT_TRUE(module_ != nullptr);
+    const size_t imageSize = SimImageSize(module_);
+    row.play();
+    ExpectNothingOfTheModuleLeft("after the drop", module_, imageSize);
+    SimUnloadModule();
+    ExpectNothingOfTheModuleLeft("after unloading", module_, imageSize);
+  }
+}
 
 TEST_F(UnloadTest, UnloadMidDropGivesEverythingBackAndTheSimulatorRunsOn) {
   StartVisualisedDrop();
@@ -207,10 +312,13 @@ static LRESULT CALLBACK LaterHook(HWND window, UINT message, WPARAM wParam, LPAR
 
 TEST_F(UnloadTest, AProcedureHookedAfterOursIsLeftInPlace) {
   HWND window = SimMainWindow();
+  SimFramePaint();
   g_laterHookNext = reinterpret_cast<WNDPROC>(
       SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(LaterHook)));
   SimUnloadModule();
   EXPECT_EQ(reinterpret_cast<LONG_PTR>(LaterHook), GetWindowLongPtrA(window, GWLP_WNDPROC));
+  std::vector<std::string> titles = SimMenuBarTitles();
+  EXPECT_EQ(0, std::count(titles.begin(), titles.end(), std::string(kTitle)));
   // The later hook now forwards into freed code: it must unhook before the window is used.
   SetWindowLongPtrA(window, GWLP_WNDPROC, simulatorProc_);
 }
