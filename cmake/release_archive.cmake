@@ -26,9 +26,11 @@ endif()
 
 # Notepad on every Windows shows text with CRLF line ends; a guide in UTF-8
 # also needs the byte-order mark there. The configuration file must not get
-# one: Windows would then not recognise its first section.
+# one: Windows would then not recognise its first section. @VERSION@ in a
+# guide becomes the version.
 function(windows_text source target bom)
   file(READ ${source} text)
+  string(REPLACE "@VERSION@" "${VERSION}" text "${text}")
   string(REPLACE "\r\n" "\n" text "${text}")
   string(REPLACE "\n" "\r\n" text "${text}")
   if(bom)
