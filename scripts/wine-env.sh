@@ -97,11 +97,12 @@ kolvarine_server_pid() {
 kolvarine_keep_server() {
   if kolvarine_server_pid >/dev/null; then
     KOLVARINE_OWN_SERVER=
+    wineserver -p </dev/null >/dev/null 2>&1 || true
   else
     KOLVARINE_OWN_SERVER=1
+    wineserver -p </dev/null >/dev/null 2>&1 || true
+    "$KOLVARINE_WINE64" wineboot </dev/null >/dev/null 2>&1 || true
   fi
-  wineserver -p </dev/null >/dev/null 2>&1 || true
-  "$KOLVARINE_WINE64" wineboot </dev/null >/dev/null 2>&1 || true
 }
 
 kolvarine_wine_up() {
