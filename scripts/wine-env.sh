@@ -93,16 +93,12 @@ kolvarine_server_pid() {
 # (services.exe, winedevice.exe, ...), which inherit its standard streams and
 # live as long as the server: started from a pipe, they would hold it open
 # and whoever reads it would never see its end. So they are started here, by
-# wineboot with its streams on /dev/null, before any program of ours runs.
+# wineboot with its streams on /dev/null, before any program of ours runs
+# (a server someone else started has its services already).
 kolvarine_keep_server() {
-  if kolvarine_server_pid >/dev/null; then
-    KOLVARINE_OWN_SERVER=
-    wineserver -p </dev/null >/dev/null 2>&1 || true
-  else
-    KOLVARINE_OWN_SERVER=1
-    wineserver -p </dev/null >/dev/null 2>&1 || true
-    "$KOLVARINE_WINE64" wineboot </dev/null >/dev/null 2>&1 || true
-  fi
+  if kolvarine_server_pid >/dev/null; then KOLVARINE_OWN_SERVER=; else KOLVARINE_OWN_SERVER=1; fi
+  wineserver -p </dev/null >/dev/null 2>&1 || true
+  if [ -n "$KOLVARINE_OWN_SERVER" ]; then "$KOLVARINE_WINE64" wineboot </dev/null >/dev/null 2>&1 || true; fi
 }
 
 kolvarine_wine_up() {
@@ -121,6 +117,7 @@ kolvarine_wine_down() {
 kolvarine_stop_xvfb() {
   if [ -n "${KOLVARINE_XVFB_PID:-}" ]; then
     kill "$KOLVARINE_XVFB_PID" 2>/dev/null || true
+    wait "$KOLVARINE_XVFB_PID" 2>/dev/null || true  # reaped here, not left to init
     KOLVARINE_XVFB_PID=
   fi
 }
