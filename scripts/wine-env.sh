@@ -69,15 +69,36 @@ kolvarine_boot_prefix() {
   fi
 }
 
+# Prints the pid of the Wine server running for the prefix (WINEPREFIX or $1);
+# fails when there is none. A server works in a folder named after the
+# prefix's device and inode, so another prefix's server never counts.
+kolvarine_server_pid() {
+  local prefix=${1:-$WINEPREFIX} dev ino pid
+  read -r dev ino < <(stat -L -c '%D %i' "$prefix" 2>/dev/null) || return 1
+  local folder
+  folder=$(printf 'server-%x-%x' "0x$dev" "$ino")
+  for pid in $(pgrep -x 'wineserver(64)?'); do
+    if [ "$(basename "$(readlink "/proc/$pid/cwd" 2>/dev/null)")" = "$folder" ]; then
+      echo "$pid"
+      return 0
+    fi
+  done
+  return 1
+}
+
 # Keeps one server for the whole run: each new server costs seconds. A server
-# someone else started (another run, a developer's shell) is left to them.
+# someone else started for this prefix (another run, a developer's shell) is
+# left to them.
+# The first program of a fresh server starts the prefix's services
+# (services.exe, winedevice.exe, ...), which inherit its standard streams and
+# live as long as the server: started from a pipe, they would hold it open
+# and whoever reads it would never see its end. So they are started here, by
+# wineboot with its streams on /dev/null, before any program of ours runs
+# (a server someone else started has its services already).
 kolvarine_keep_server() {
-  if pgrep -x 'wineserver(64)?' >/dev/null 2>&1; then
-    KOLVARINE_OWN_SERVER=
-  else
-    KOLVARINE_OWN_SERVER=1
-  fi
-  wineserver -p >/dev/null 2>&1 || true
+  if kolvarine_server_pid >/dev/null; then KOLVARINE_OWN_SERVER=; else KOLVARINE_OWN_SERVER=1; fi
+  wineserver -p </dev/null >/dev/null 2>&1 || true
+  if [ -n "$KOLVARINE_OWN_SERVER" ]; then "$KOLVARINE_WINE64" wineboot </dev/null >/dev/null 2>&1 || true; fi
 }
 
 kolvarine_wine_up() {
@@ -89,7 +110,16 @@ kolvarine_wine_up() {
 
 kolvarine_wine_down() {
   if [ -n "${KOLVARINE_OWN_SERVER:-}" ]; then wineserver -k >/dev/null 2>&1 || true; fi
-  if [ -n "${KOLVARINE_XVFB_PID:-}" ]; then kill "$KOLVARINE_XVFB_PID" 2>/dev/null || true; fi
+  kolvarine_stop_xvfb
+}
+
+# Stops the Xvfb this shell started, and nothing else.
+kolvarine_stop_xvfb() {
+  if [ -n "${KOLVARINE_XVFB_PID:-}" ]; then
+    kill "$KOLVARINE_XVFB_PID" 2>/dev/null || true
+    wait "$KOLVARINE_XVFB_PID" 2>/dev/null || true  # reaped here, not left to init
+    KOLVARINE_XVFB_PID=
+  fi
 }
 
 # Runs a Windows program with the loader that fits its machine type.

@@ -288,6 +288,9 @@ int RunDrop(const DemoOptions& options, HWND dialog, const SimAircraft* aircraft
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Written as it happens: into a pipe, the C runtime would otherwise hold
+  // everything back until the drop is over.
+  setvbuf(stdout, NULL, _IONBF, 0);
   DemoOptions options;
   if (!ParseOptions(argc, argv, &options)) return 2;
   std::string config = options.config.empty() ? std::string() : ReadFile(options.config);
