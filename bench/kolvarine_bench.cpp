@@ -278,14 +278,20 @@ void MeasureWindow() {
   HWND main = SimMainWindow();
   g_simulatorProc = WindowProcOf(main);
 
-  // The first hooked paint adds the module's menu; it stays after unloading,
-  // so every timed paint below draws the same menu bar.
+  // The first hooked paint adds the module's menu, and unloading takes it off
+  // again. So that every timed paint draws the same bar, the bench puts an item
+  // with the module's title there itself: the hook then finds its title and
+  // adds nothing, and the unload leaves a menu it did not add alone.
   HMODULE module = HookWindow(main);
   SimFramePaint();
   SimPumpMessages();
-  UnhookWindow(main, module, g_simulatorProc);
-  const std::vector<std::string> titles = SimMenuBarTitles();
+  std::vector<std::string> titles = SimMenuBarTitles();
   if (titles.size() != 4 || titles.back() != "Зоркрыл") Fail("the module's menu was not added");
+  UnhookWindow(main, module, g_simulatorProc);
+  if (SimMenuBarTitles().size() != 3) Fail("unloading did not take the module's menu off the bar");
+  HMENU standIn = CreateMenu();
+  AppendMenuA(standIn, MF_STRING, 50001, "Десантирование");
+  AppendMenuA(GetMenu(main), MF_POPUP, reinterpret_cast<UINT_PTR>(standIn), "Зоркрыл");
 
   RatioSamples messages, paints, quietPaints, relayMessages, relayQuietPaints;
   for (int round = 0; round < g_rounds; ++round) {
@@ -434,14 +440,29 @@ void MeasureDropTick() {
 
 // --- Loading and unloading -------------------------------------------------
 
-double TimeLoads(const std::string& path, int count) {
-  const double start = Now();
+struct LoadTimes {
+  double load;
+  double unload;
+};
+
+// Each load is followed by a frame paint, as in the simulator, so the module
+// has its menu on the bar and its unload takes it off.
+LoadTimes TimeLoads(const std::string& path, int count) {
+  LoadTimes times = {0.0, 0.0};
   for (int i = 0; i < count; ++i) {
+    const double start = Now();
     HMODULE module = LoadLibraryA(path.c_str());
+    const double loaded = Now();
     if (module == NULL) Fail("cannot load %s", path.c_str());
+    SimFramePaint();
+    const double unloading = Now();
     FreeLibrary(module);
+    times.unload += Now() - unloading;
+    times.load += loaded - start;
   }
-  return (Now() - start) / count;
+  times.load /= count;
+  times.unload /= count;
+  return times;
 }
 
 BOOL CALLBACK SkipWindow(HWND, LPARAM) { return TRUE; }
@@ -461,7 +482,7 @@ double TimeAttachCalls(HWND main, int count) {
 }
 
 void MeasureLoading() {
-  Progress("LoadLibrary + FreeLibrary: Kolvarine.dll against empty_module.dll");
+  Progress("LoadLibrary and FreeLibrary, each timed apart: Kolvarine.dll against empty_module.dll");
   EnterSimulator();
   HWND main = SimMainWindow();
   g_simulatorProc = WindowProcOf(main);
@@ -470,9 +491,10 @@ void MeasureLoading() {
   TimeLoads(g_modulePath, 2);
   TimeLoads(g_emptyPath, 2);
 
-  RatioSamples loads, attachCalls;
+  RatioSamples loads, unloads, attachCalls;
   for (int round = 0; round < g_rounds; ++round) {
-    double module = 0.0, empty = 0.0, calls = 0.0;
+    LoadTimes module = {0.0, 0.0}, empty = {0.0, 0.0};
+    double calls = 0.0;
     for (int pass = 0; pass < 2; ++pass) {
       if ((pass == 0) == AFirst(round)) {
         module = TimeLoads(g_modulePath, kLoadsPerBatch);
@@ -481,16 +503,20 @@ void MeasureLoading() {
         calls = TimeAttachCalls(main, kLoadsPerBatch);
       }
     }
-    loads.Add(module, empty);
-    attachCalls.Add(calls, empty);
+    loads.Add(module.load, empty.load);
+    unloads.Add(module.unload, empty.unload);
+    attachCalls.Add(calls, empty.load + empty.unload);
   }
   LeaveSimulator();
 
   const double ratio = loads.MedianRatio();
-  AddRow("LoadLibrary + FreeLibrary, Kolvarine.dll / empty_module.dll", FormatRatio(loads), "<= 1.20",
+  AddRow("LoadLibrary, Kolvarine.dll / empty_module.dll", FormatRatio(loads), "<= 1.20",
          ratio <= 1.2 ? kPass : kMiss);
-  AddDetail("with the FS98MAIN window present (attach hooks it, detach gives it back): " +
-            Microseconds(loads.MedianA()) + " vs " + Microseconds(loads.MedianB()));
+  AddDetail("with the FS98MAIN window present (attach finds and hooks it): " + Microseconds(loads.MedianA()) +
+            " vs " + Microseconds(loads.MedianB()));
+  AddRow("FreeLibrary after a frame paint, Kolvarine.dll / empty_module.dll", FormatRatio(unloads), "-", kInfo);
+  AddDetail("once per simulator session; detach gives the window back and takes the menu off the bar: " +
+            Microseconds(unloads.MedianA()) + " vs " + Microseconds(unloads.MedianB()));
   AddDetail("bound: attach's and detach's own system calls (FindWindowA, 2x SetWindowLongPtrA, EnumThreadWindows)");
   AddDetail("done by the bench: " + Microseconds(attachCalls.MedianA()) + ", " +
             Format("%.2f", attachCalls.MedianRatio()) + " of an empty load");
