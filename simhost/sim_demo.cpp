@@ -363,7 +363,11 @@ int main(int argc, char** argv) {
   PrintDialog(dialog);
   printf("    %d timer ticks\n", ticks);
   SimPress(dialog, IDC_EXIT_BUTTON);
+
+  Step("The simulator unloads the module (FreeLibrary)");
   SimUnloadModule();
+  PrintMenuBar();
+  PrintSlots(aircraft);
   SimDestroyMainWindow();
   SimLeaveTempFolder();
   SimReset();
