@@ -38,8 +38,9 @@ kolvarine_pick_route() {
   fi
   KOLVARINE_ROUTE=qemu
   if ! command -v qemu-i386-static >/dev/null 2>&1; then
-    apt-get install -y -qq --no-install-recommends qemu-user-static >/dev/null 2>&1 \
-      || { apt-get update -qq && apt-get install -y -qq --no-install-recommends qemu-user-static >/dev/null; }
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends qemu-user-static >/dev/null 2>&1 \
+      || { apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+             qemu-user-static >/dev/null 2>&1; }
   fi
   local misc=/proc/sys/fs/binfmt_misc
   [ -f "$misc/register" ] || mount -t binfmt_misc binfmt_misc "$misc"
@@ -64,7 +65,8 @@ kolvarine_boot_prefix() {
     # waits about two seconds whenever a window is hidden or destroyed.
     WINEPREFIX=$prefix "$KOLVARINE_WINE64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f \
       >/dev/null 2>&1 || true
-    WINEPREFIX=$prefix wineserver -w
+    # Bounded: a first boot that never settles must not hold a CI run for good.
+    WINEPREFIX=$prefix timeout 600 wineserver -w
     echo "$KOLVARINE_ROUTE" > "$marker"
   fi
 }
