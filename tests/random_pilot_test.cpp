@@ -504,7 +504,15 @@ Action Pilot::Generate(Rng& rng, size_t index) {
       action.value = rng.Pick(variables);
       break;
     case kNewAircraft: action.a = rng.Pick(slotCounts); break;
-    case kSwitchAircraft: action.a = rng.Below(static_cast<int>(m_.aircraft.size())); break;
+    case kSwitchAircraft: {
+      // Often back to an aircraft left showing jumpers: its slots must come home at the next drop end.
+      std::vector<int> left;
+      for (size_t i = 0; i < m_.aircraft.size(); ++i)
+        if (m_.aircraft[i].leftWithJumpers) left.push_back(static_cast<int>(i));
+      action.a = !left.empty() && rng.OneIn(2) ? left[rng.Below(static_cast<int>(left.size()))]
+                                               : rng.Below(static_cast<int>(m_.aircraft.size()));
+      break;
+    }
     case kWriteConfig: action.config = RandomConfig(rng); break;
     case kReuseBlocks: action.a = rng.Pick(slotCounts); break;
     case kReplaceEmitters:
