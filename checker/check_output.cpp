@@ -29,7 +29,9 @@ static void PutConverted(UINT codePage, const char* text, int length) {
   if (room <= 0) return;
   // A text that does not fit is converted in part rather than dropped.
   int converted = MultiByteToWideChar(codePage, 0, text, length, g_line + g_lineLength, room);
-  if (converted == 0 && length > room) converted = MultiByteToWideChar(codePage, 0, text, room, g_line + g_lineLength, room);
+  if (converted == 0 && length > room) {
+    converted = MultiByteToWideChar(codePage, 0, text, room, g_line + g_lineLength, room);
+  }
   g_lineLength += converted;
 }
 

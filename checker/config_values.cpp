@@ -21,12 +21,13 @@ static const Phrase kNoEffect = {L"эффект не задан", L"no effect"};
 static const Phrase kWhyFraction = {L" — не целое число", L" is not a whole number"};
 static const Phrase kWhyTrailingText = {L": после числа идёт текст", L" has text after the number"};
 static const Phrase kWhyNoDigits = {L" — не число", L" is not a number"};
-static const Phrase kWhyBeyond32Bits = {L" — за пределами от -2147483648 до 2147483647", L" does not fit in 32 bits"};
+static const Phrase kWhyBeyond32Bits = {L" — число вне пределов от -2147483648 до 2147483647",
+                                        L" does not fit in 32 bits"};
 // "символ" after a number, in both languages' forms.
 static const CountedWord kCharacters = {L"символ", L"символа", L"символов", L"character", L"characters"};
 static const Phrase kModuleUses = {L"; модуль возьмёт ", L"; the module uses "};
 static const Phrase kSwitchValue = {L"модуль прочтёт здесь ", L"the module reads this as "};
-static const Phrase kSwitchValueTail = {L", а включает только 1: любое другое значение выключает",
+static const Phrase kSwitchValueTail = {L", а включает переключатель только 1, любое другое значение его выключает",
                                         L": only 1 switches it on, anything else leaves it off"};
 static const Phrase kLongName = {L"в имени эффекта ", L"the effect name is "};
 static const Phrase kAtLeast = {L"не меньше ", L"at least "};
