@@ -29,7 +29,9 @@ static void PutConverted(UINT codePage, const char* text, int length) {
   if (room <= 0) return;
   // A text that does not fit is converted in part rather than dropped.
   int converted = MultiByteToWideChar(codePage, 0, text, length, g_line + g_lineLength, room);
-  if (converted == 0 && length > room) converted = MultiByteToWideChar(codePage, 0, text, room, g_line + g_lineLength, room);
+  if (converted == 0 && length > room) {
+    converted = MultiByteToWideChar(codePage, 0, text, room, g_line + g_lineLength, room);
+  }
   g_lineLength += converted;
 }
 
@@ -59,6 +61,21 @@ void PutNumber(long long number) {
   } while (magnitude != 0);
   if (number < 0) Put(L"-");
   while (count > 0 && g_lineLength < kTextRoom) g_line[g_lineLength++] = digits[--count];
+}
+
+void PutCount(long long number, const CountedWord& word) {
+  PutNumber(number);
+  Put(L" ");
+  unsigned long long magnitude = number < 0 ? 0ULL - static_cast<unsigned long long>(number) : number;
+  if (g_language == kEnglish) {
+    Put(magnitude == 1 ? word.englishOne : word.englishMany);
+  } else if (magnitude % 10 == 1 && magnitude % 100 != 11) {
+    Put(word.russianOne);
+  } else if (magnitude % 10 >= 2 && magnitude % 10 <= 4 && (magnitude % 100 < 12 || magnitude % 100 > 14)) {
+    Put(word.russianFew);
+  } else {
+    Put(word.russianMany);
+  }
 }
 
 void PutQuoted(const char* text) {

@@ -12,6 +12,16 @@ struct Phrase {
   const wchar_t* english;
 };
 
+// A noun counted by a number: Russian has three forms (1 символ, 2 символа,
+// 5 символов), English two.
+struct CountedWord {
+  const wchar_t* russianOne;
+  const wchar_t* russianFew;
+  const wchar_t* russianMany;
+  const wchar_t* englishOne;
+  const wchar_t* englishMany;
+};
+
 extern Language g_language;
 extern int g_errorCount;
 extern int g_noteCount;
@@ -24,6 +34,7 @@ void Put(const Phrase& phrase);
 void PutAnsi(const char* text);         // text from the file: the ANSI code page
 void PutModuleText(const char* text);   // the module's own texts: Windows-1251
 void PutNumber(long long number);
+void PutCount(long long number, const CountedWord& word);  // "300 символов"
 void PutQuoted(const char* text);       // a value from the file, in the language's quotes
 void EndLine();
 

@@ -14,21 +14,21 @@ static const int kListSize = 32768;
 static char g_sectionNames[kListSize];
 static char g_keyNames[kListSize];
 static const char* g_effectsFolder;
-// Per aircraft: whether its section and its effect_name key stand in the file.
+// Per aircraft: whether its section stands in the file and gives an effect
+// name, and the section's and the key's names as the file spells them.
 static bool g_sectionFound[kPresetCount];
-static bool g_effectNameFound[kPresetCount];
+static bool g_effectNameSet[kPresetCount];
+static char g_sectionAsWritten[kPresetCount][kConfigValueSize];
+static char g_effectKeyAsWritten[kPresetCount][kConfigValueSize];
 
-static const Phrase kUnknownSection = {L"модуль не читает этот раздел", L"the module never reads this section"};
-static const Phrase kUnknownKey = {L"модуль не читает этот ключ в этом разделе",
+static const Phrase kUnknownSection = {L"такого раздела модуль не знает и не читает",
+                                       L"the module never reads this section"};
+static const Phrase kUnknownKey = {L"такого ключа в этом разделе модуль не знает и не читает",
                                    L"the module never reads this key in this section"};
-static const Phrase kDidYouMean = {L"; возможно, имелось в виду ", L"; did you mean "};
-static const Phrase kDidYouMeanTail = {L"", L"?"};
-static const Phrase kKeyAgain = {L"ключ повторён; модуль читает только первый: ",
+static const Phrase kDidYouMean = {L"; может быть, имелось в виду ", L"; did you mean "};
+static const Phrase kDidYouMeanTail = {L"?", L"?"};
+static const Phrase kKeyAgain = {L"ключ задан ещё раз; модуль читает только первое значение: ",
                                  L"key given again; the module reads only the first: "};
-
-static bool SameName(const char* a, const char* b) {
-  return CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, a, -1, b, -1) == CSTR_EQUAL;
-}
 
 static int FindPreset(const char* section) {
   for (int index = 0; index < kPresetCount; ++index) {
@@ -71,8 +71,12 @@ static void CheckKeys(const char* path, const char* section, int preset) {
       EndLine();
     } else {
       seen[known[match]] = true;
-      if (known[match] == kKeyEffectName) g_effectNameFound[preset] = true;
-      CheckValue(path, section, key, known[match], preset, g_effectsFolder);
+      CheckValue(path, section, key, known[match], g_effectsFolder);
+      if (known[match] == kKeyEffectName) {
+        // An empty name is no name: the note below names the key as written.
+        g_effectNameSet[preset] = *ReadConfigTextFrom(path, section, kKeyEffectName) != '\0';
+        lstrcpynA(g_effectKeyAsWritten[preset], key, kConfigValueSize);
+      }
     }
   }
 }
@@ -96,9 +100,12 @@ static void CheckUnknownSection(const char* section) {
 
 static void NoteMissingAircraft() {
   for (int index = 0; index < kPresetCount; ++index) {
-    if (g_sectionFound[index] && g_effectNameFound[index]) continue;
-    const char* key = g_sectionFound[index] ? ConfigKeyName(kKeyEffectName) : NULL;
-    NoteNoJumpers(kAircraftPresets[index].section, key, index);
+    if (!g_sectionFound[index]) {
+      NoteNoJumpers(kAircraftPresets[index].section, NULL, index);
+    } else if (!g_effectNameSet[index]) {
+      const char* key = *g_effectKeyAsWritten[index] ? g_effectKeyAsWritten[index] : ConfigKeyName(kKeyEffectName);
+      NoteNoJumpers(g_sectionAsWritten[index], key, index);
+    }
   }
 }
 
@@ -116,6 +123,7 @@ void CheckSections(const char* path, const char* effectsFolder) {
     int preset = FindPreset(section);
     if (preset >= 0) {
       g_sectionFound[preset] = true;
+      lstrcpynA(g_sectionAsWritten[preset], section, kConfigValueSize);
       CheckKeys(path, section, preset);
     } else if (SameName(section, kGeneralSection)) {
       CheckKeys(path, section, -1);

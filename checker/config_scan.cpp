@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "checker/check_output.h"
+#include "checker/name_hint.h"
 
 // A section header as it stands in the file.
 struct SectionHeader {
@@ -16,19 +17,25 @@ struct SectionHeader {
 static const int kMaxHeaders = 256;
 static const int kMaxNameSize = 260;
 
+// A file saved as UTF-16 is read by the profile functions as text in the
+// ANSI code page: the scan reads the same text. Each UTF-16 character of a
+// file of at most a megabyte gives at most two bytes.
+static const int kAnsiTextSize = 1024 * 1024;
+
 static SectionHeader g_headers[kMaxHeaders];
 static int g_headerCount;
+static char g_ansiText[kAnsiTextSize];
 
 static const Phrase kByteOrderMark = {
-    L"файл начинается с метки порядка байтов UTF-8: Windows тогда не узнаёт заголовок первого раздела, и модуль "
-    L"его не читает; сохраните файл в кодировке ANSI (Windows-1251)",
+    L"файл начинается с метки порядка байтов UTF-8 (BOM): из-за неё Windows не узнаёт заголовок первого раздела, "
+    L"и модуль этот раздел не читает; сохраните файл в кодировке ANSI",
     L"the file starts with a UTF-8 byte-order mark: Windows then does not recognise the first section header and "
     L"the module does not read that section; save the file as ANSI (Windows-1251)"};
 static const Phrase kBeforeFirstSection = {L"строка ", L"line "};
-static const Phrase kBeforeFirstSectionTail = {L" стоит до первого раздела; модуль её не читает",
+static const Phrase kBeforeFirstSectionTail = {L" стоит до первого раздела, и модуль её не читает",
                                                L" stands before the first section; the module never reads it"};
-static const Phrase kSectionAgain = {L"раздел повторён в строке ", L"section given again at line "};
-static const Phrase kSectionAgainTail = {L"; модуль читает только первый, из строки ",
+static const Phrase kSectionAgain = {L"раздел задан ещё раз в строке ", L"section given again at line "};
+static const Phrase kSectionAgainTail = {L"; модуль читает только первый — тот, что в строке ",
                                          L"; the module reads only the first, at line "};
 
 static bool IsBlank(char c) { return c == ' ' || c == '\t'; }
@@ -36,12 +43,6 @@ static bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 static void Trim(const char** begin, const char** end) {
   while (*begin < *end && IsBlank(**begin)) ++*begin;
   while (*end > *begin && IsBlank((*end)[-1])) --*end;
-}
-
-// Section names match as the profile functions match them: without regard to case.
-static bool SameName(const SectionHeader& a, const SectionHeader& b) {
-  return a.length == b.length && CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, a.name, a.length, b.name,
-                                                b.length) == CSTR_EQUAL;
 }
 
 // Findings name the section as text; the header's bytes are not terminated.
@@ -55,12 +56,13 @@ static const char* NameText(const SectionHeader& header) {
 
 static void OnSectionHeader(const SectionHeader& header) {
   for (int index = 0; index < g_headerCount; ++index) {
-    if (!SameName(g_headers[index], header)) continue;
+    const SectionHeader& earlier = g_headers[index];
+    if (!SameName(earlier.name, earlier.length, header.name, header.length)) continue;
     BeginFinding(kError, NameText(header), NULL);
     Put(kSectionAgain);
     PutNumber(header.line);
     Put(kSectionAgainTail);
-    PutNumber(g_headers[index].line);
+    PutNumber(earlier.line);
     EndLine();
     return;
   }
@@ -104,11 +106,7 @@ static bool ScanLine(const char* begin, const char* end, int line, bool inSectio
   return false;
 }
 
-void ScanFileBytes(const char* bytes, int size) {
-  const char* end = bytes + size;
-  const char* text = bytes;
-  bool byteOrderMark = size >= 3 && bytes[0] == '\xEF' && bytes[1] == '\xBB' && bytes[2] == '\xBF';
-  if (byteOrderMark) text += 3;
+static void ScanText(const char* text, const char* end, bool byteOrderMark) {
   g_headerCount = 0;
   bool inSection = false;
   int line = 1;
@@ -125,4 +123,22 @@ void ScanFileBytes(const char* bytes, int size) {
     Put(kByteOrderMark);
     EndLine();
   }
+}
+
+void ScanFileBytes(const char* bytes, int size) {
+  unsigned char first = size >= 2 ? static_cast<unsigned char>(bytes[0]) : 0;
+  unsigned char second = size >= 2 ? static_cast<unsigned char>(bytes[1]) : 0;
+  if (first == 0xFF && second == 0xFE) {
+    // UTF-16 little-endian, as Notepad saves "Unicode"; the file's buffer is
+    // aligned, so its characters after the mark are too.
+    const wchar_t* characters = reinterpret_cast<const wchar_t*>(bytes + 2);
+    int length = WideCharToMultiByte(CP_ACP, 0, characters, (size - 2) / 2, g_ansiText, kAnsiTextSize, NULL, NULL);
+    ScanText(g_ansiText, g_ansiText + length, false);
+    return;
+  }
+  // UTF-16 big-endian: its bytes are no ANSI text, and what the profile
+  // functions make of it is all the checker can go by.
+  if (first == 0xFE && second == 0xFF) return;
+  bool byteOrderMark = size >= 3 && bytes[0] == '\xEF' && bytes[1] == '\xBB' && bytes[2] == '\xBF';
+  ScanText(byteOrderMark ? bytes + 3 : bytes, bytes + size, byteOrderMark);
 }

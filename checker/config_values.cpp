@@ -13,7 +13,7 @@ enum NumberReading { kAsWritten, kFraction, kTrailingText, kNoDigits, kBeyond32B
 static const int kWrittenValueSize = 4096;
 
 static const Phrase kFileLine = {L"Файл: ", L"File: "};
-static const Phrase kModuleReads = {L"Модуль прочитает:", L"The module will read:"};
+static const Phrase kModuleReads = {L"Модуль прочтёт:", L"The module will read:"};
 static const Phrase kSwitchOn = {L" (вкл.)", L" (on)"};
 static const Phrase kSwitchOff = {L" (выкл.)", L" (off)"};
 static const Phrase kEffect = {L"эффект ", L"effect "};
@@ -21,22 +21,27 @@ static const Phrase kNoEffect = {L"эффект не задан", L"no effect"};
 static const Phrase kWhyFraction = {L" — не целое число", L" is not a whole number"};
 static const Phrase kWhyTrailingText = {L": после числа идёт текст", L" has text after the number"};
 static const Phrase kWhyNoDigits = {L" — не число", L" is not a number"};
-static const Phrase kWhyBeyond32Bits = {L" не помещается в 32 бита", L" does not fit in 32 bits"};
+static const Phrase kWhyBeyond32Bits = {L" — число вне пределов от -2147483648 до 2147483647",
+                                        L" does not fit in 32 bits"};
+// "символ" after a number, in both languages' forms.
+static const CountedWord kCharacters = {L"символ", L"символа", L"символов", L"character", L"characters"};
 static const Phrase kModuleUses = {L"; модуль возьмёт ", L"; the module uses "};
-static const Phrase kSwitchValue = {L"модуль читает это как ", L"the module reads this as "};
-static const Phrase kSwitchValueTail = {L": включает только 1, всё прочее — выключено",
+static const Phrase kSwitchValue = {L"модуль прочтёт здесь ", L"the module reads this as "};
+static const Phrase kSwitchValueTail = {L", а включает переключатель только 1, любое другое значение его выключает",
                                         L": only 1 switches it on, anything else leaves it off"};
-static const Phrase kLongName = {L"имя эффекта длиной ", L"the effect name is "};
-static const Phrase kLongNameTail = {L" символов; модуль возьмёт только первые 259",
-                                     L" characters long; the module uses only its first 259"};
+static const Phrase kLongName = {L"в имени эффекта ", L"the effect name is "};
+static const Phrase kAtLeast = {L"не меньше ", L"at least "};
+static const Phrase kLongNameTail = {L"; модуль возьмёт только первые 259",
+                                     L" long; the module uses only its first 259"};
 static const Phrase kNotAscii = {
-    L"в имени эффекта есть символы кроме латиницы, цифр и знаков ASCII; проверьте, что файл эффекта назван так же",
+    L"в имени эффекта есть знаки вне ASCII (например, русские буквы); проверьте, что файл эффекта назван точно так же",
     L"the effect name has characters outside plain ASCII; check that the effect's file is named exactly so"};
 static const Phrase kNoFxFile = {L"в папке Effects нет файла ", L"the Effects folder has no file "};
-static const Phrase kNoFxFileTail = {L": скорее всего, поэтому десантников не видно",
+static const Phrase kNoFxFileTail = {L": скорее всего, поэтому десантников и не видно",
                                      L": most likely the reason why no jumpers show"};
-static const Phrase kNoSection = {L"раздела нет: для конфигурации «", L"no such section: no jumpers will show for "};
-static const Phrase kNoEffectName = {L"имя эффекта не задано: для конфигурации «",
+static const Phrase kNoSection = {L"раздела нет, поэтому для конфигурации «",
+                                  L"no such section: no jumpers will show for "};
+static const Phrase kNoEffectName = {L"имя эффекта не задано, поэтому для конфигурации «",
                                      L"no effect name: no jumpers will show for "};
 static const Phrase kNoJumpersTail = {L"» десантников не будет видно", L""};
 
@@ -55,7 +60,11 @@ static NumberReading ReadNumber(const char* text, int value) {
   if (*at == '+' || *at == '-') ++at;
   const char* digits = at;
   while (*at >= '0' && *at <= '9') ++at;
-  if (at == digits) return kNoDigits;
+  if (at == digits) {
+    // ".5" reads as 0 because the module stops at the point.
+    bool fraction = (*at == '.' || *at == ',') && at[1] >= '0' && at[1] <= '9';
+    return fraction ? kFraction : kNoDigits;
+  }
   const char* digitsEnd = at;
   if (*at == '.' || *at == ',') {
     if (at[1] >= '0' && at[1] <= '9') return kFraction;
@@ -109,19 +118,17 @@ static bool IsPlainAscii(const char* text) {
   return true;
 }
 
-static void CheckEffectName(const char* path, const char* section, const char* key, int preset, const char* name,
+static void CheckEffectName(const char* path, const char* section, const char* key, const char* name,
                             const char* effectsFolder) {
-  if (name[0] == '\0') {
-    NoteNoJumpers(section, key, preset);
-    return;
-  }
   // The module's buffer cuts the name: read it once more in full to measure it.
   static char written[kWrittenValueSize];
   int length = GetPrivateProfileStringA(section, key, "", written, kWrittenValueSize, path);
   if (length >= kConfigValueSize) {
     BeginFinding(kError, section, key);
     Put(kLongName);
-    PutNumber(length);
+    // A name that fills this buffer too was cut again: its length is unknown.
+    if (length >= kWrittenValueSize - 1) Put(kAtLeast);
+    PutCount(length, kCharacters);
     Put(kLongNameTail);
     EndLine();
   }
@@ -144,23 +151,21 @@ static void CheckEffectName(const char* path, const char* section, const char* k
   }
 }
 
-void CheckValue(const char* path, const char* section, const char* key, ConfigKey which, int preset,
+void CheckValue(const char* path, const char* section, const char* key, ConfigKey which,
                 const char* effectsFolder) {
   const char* text = ReadConfigTextFrom(path, section, which);
+  // An empty value reads as a missing key does: 0, or no effect name.
+  if (*text == '\0') return;
   switch (which) {
     case kKeyRealism:
     case kKeyVisualView: CheckSwitch(section, key, text); break;
-    case kKeyEffectName: CheckEffectName(path, section, key, preset, text, effectsFolder); break;
+    case kKeyEffectName: CheckEffectName(path, section, key, text, effectsFolder); break;
     default: CheckNumber(section, key, text, ParseInteger(text)); break;
   }
 }
 
-static int ReadInteger(const char* path, const char* section, ConfigKey key) {
-  return ParseInteger(ReadConfigTextFrom(path, section, key));
-}
-
 static void PutSwitch(const char* path, ConfigKey key) {
-  int value = ReadInteger(path, kGeneralSection, key);
+  int value = ReadConfigIntegerFrom(path, kGeneralSection, key);
   PutAnsi(ConfigKeyName(key));
   Put(L" ");
   PutNumber(value);
@@ -193,11 +198,11 @@ void PrintModuleValues(const char* path) {
       Put(kNoEffect);
     }
     Put(L", x ");
-    PutNumber(ReadInteger(path, preset.section, kKeyPositionX));
+    PutNumber(ReadConfigIntegerFrom(path, preset.section, kKeyPositionX));
     Put(L", y ");
-    PutNumber(ReadInteger(path, preset.section, kKeyPositionY));
+    PutNumber(ReadConfigIntegerFrom(path, preset.section, kKeyPositionY));
     Put(L", z ");
-    PutNumber(ReadInteger(path, preset.section, kKeyPositionZ));
+    PutNumber(ReadConfigIntegerFrom(path, preset.section, kKeyPositionZ));
     EndLine();
   }
 }

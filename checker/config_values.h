@@ -9,9 +9,10 @@
 void PrintModuleValues(const char* path);
 
 // Checks the value of `key` (as the file spells it; the module reads it as
-// `which`) in `section`. `preset` is the aircraft of an effect name, and
-// `effectsFolder` the simulator's Effects folder, or null when there is none.
-void CheckValue(const char* path, const char* section, const char* key, ConfigKey which, int preset,
+// `which`) in `section`. `effectsFolder` is the simulator's Effects folder,
+// or null when there is none. An empty value, like a missing key, gives no
+// finding here: an aircraft without an effect name is noted by NoteNoJumpers.
+void CheckValue(const char* path, const char* section, const char* key, ConfigKey which,
                 const char* effectsFolder);
 
 // The note that no jumpers will show for aircraft `preset`: its section is

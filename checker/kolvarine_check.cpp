@@ -7,18 +7,21 @@
 #include "checker/config_checks.h"
 #include "checker/config_scan.h"
 #include "checker/config_values.h"
+#include "checker/name_hint.h"
+#include "ui/module_config.h"
 
 enum ExitStatus { kNoErrors = 0, kErrorsFound = 1, kCannotRead = 2 };
 
-enum OpenResult { kOpened, kMissing, kFolder, kLocked, kDenied, kTooLarge, kUnreadable };
+enum OpenResult { kOpened, kMissing, kFolder, kLocked, kDenied, kTooLarge, kPathTooLong, kUnreadable };
 
-// The module's own file, relative to the simulator's folder.
-static const char kModuleFile[] = "Modules\\Kolvarine.cfg";
 static const char kFileBesideProgram[] = "Kolvarine.cfg";
+// The Effects folder counts only beside the simulator's Modules folder.
+static const char kModulesFolder[] = "Modules";
 // A Kolvarine.cfg is a few hundred bytes; a file this large is something else.
 static const DWORD kMaxFileSize = 1024 * 1024;
 
-static char g_fileBytes[kMaxFileSize];
+// Aligned for the characters of a file saved as UTF-16.
+alignas(sizeof(wchar_t)) static char g_fileBytes[kMaxFileSize];
 static int g_fileSize;
 static char g_path[MAX_PATH];
 static char g_effectsFolder[MAX_PATH];
@@ -36,8 +39,11 @@ static const Phrase kWhyLocked = {
     L": его держит открытым другая программа; закройте её (симулятор, редактор) и запустите проверку снова",
     L": another program holds it open; close that program (the simulator, an editor) and check again"};
 static const Phrase kWhyDenied = {L": нет доступа", L": access denied"};
-static const Phrase kWhyTooLarge = {L": больше мегабайта, это не файл настроек модуля",
+static const Phrase kWhyTooLarge = {L": он больше мегабайта, это не файл настройки модуля",
                                  L": larger than a megabyte, this is no configuration file of the module"};
+static const Phrase kWhyPathTooLong = {
+    L": полный путь к нему длиннее 259 символов; перенесите файл в папку с путём покороче",
+    L": its full path is longer than 259 characters; move it to a folder with a shorter path"};
 static const Phrase kWindowsError = {L": ошибка Windows ", L": Windows error "};
 static const Phrase kNoneFound = {L"Нет ни ", L"Found neither "};
 static const Phrase kNoneFoundOr = {L", ни ", L" nor "};
@@ -49,7 +55,13 @@ static const Phrase kSummaryNotes = {L", заметок: ", L", notes: "};
 // one, so the file is classified here first.
 static OpenResult ReadConfigFile(const char* typed, DWORD* error) {
   *error = 0;
-  if (GetFullPathNameA(typed, MAX_PATH, g_path, NULL) == 0) lstrcpynA(g_path, typed, MAX_PATH);
+  DWORD length = GetFullPathNameA(typed, MAX_PATH, g_path, NULL);
+  if (length >= MAX_PATH || (length == 0 && GetLastError() == ERROR_FILENAME_EXCED_RANGE)) {
+    // Nothing was written to g_path: the message names the file as typed.
+    lstrcpynA(g_path, typed, MAX_PATH);
+    return kPathTooLong;
+  }
+  if (length == 0) lstrcpynA(g_path, typed, MAX_PATH);
   DWORD attributes = GetFileAttributesA(g_path);
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return kFolder;
   HANDLE file = CreateFileA(g_path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
@@ -81,7 +93,7 @@ static OpenResult ReadConfigFile(const char* typed, DWORD* error) {
 
 // Without a file named, the module's own file, else the one beside the program.
 static OpenResult ReadDefaultConfigFile(DWORD* error) {
-  OpenResult result = ReadConfigFile(kModuleFile, error);
+  OpenResult result = ReadConfigFile(kConfigPath, error);
   if (result != kMissing) return result;
   char besideProgram[MAX_PATH];
   DWORD length = GetModuleFileNameA(NULL, besideProgram, MAX_PATH);
@@ -109,6 +121,7 @@ static void ReportUnreadable(OpenResult result, DWORD error) {
     case kLocked: Put(kWhyLocked); break;
     case kDenied: Put(kWhyDenied); break;
     case kTooLarge: Put(kWhyTooLarge); break;
+    case kPathTooLong: Put(kWhyPathTooLong); break;
     default:
       Put(kWindowsError);
       PutNumber(error);
@@ -117,17 +130,25 @@ static void ReportUnreadable(OpenResult result, DWORD error) {
   EndLine();
 }
 
-// The simulator's Effects folder beside the Modules folder the file sits in.
+// Cuts the last name off `path`; returns that name, or null when there is
+// no folder above it.
+static char* CutLastName(char* path) {
+  char* slash = NULL;
+  for (char* at = path; *at; ++at) {
+    if (*at == '\\' || *at == '/') slash = at;
+  }
+  if (!slash) return NULL;
+  *slash = '\0';
+  return slash + 1;
+}
+
+// The simulator's Effects folder beside the Modules folder the file sits in;
+// a copy of the file elsewhere has no simulator around it.
 static const char* FindEffectsFolder() {
   lstrcpynA(g_effectsFolder, g_path, MAX_PATH);
-  for (int cut = 0; cut < 2; ++cut) {
-    char* slash = NULL;
-    for (char* at = g_effectsFolder; *at; ++at) {
-      if (*at == '\\' || *at == '/') slash = at;
-    }
-    if (!slash) return NULL;
-    *slash = '\0';
-  }
+  if (!CutLastName(g_effectsFolder)) return NULL;
+  const char* folder = CutLastName(g_effectsFolder);
+  if (!folder || !SameName(folder, kModulesFolder)) return NULL;
   int length = lstrlenA(g_effectsFolder);
   lstrcpynA(g_effectsFolder + length, "\\Effects", MAX_PATH - length);
   DWORD attributes = GetFileAttributesA(g_effectsFolder);

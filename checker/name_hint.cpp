@@ -10,6 +10,18 @@ static char Lower(char c) {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
+bool SameName(const char* a, int aLength, const char* b, int bLength) {
+  if (aLength != bLength) return false;
+  for (int index = 0; index < aLength; ++index) {
+    if (Lower(a[index]) != Lower(b[index])) return false;
+  }
+  return true;
+}
+
+bool SameName(const char* a, const char* b) {
+  return SameName(a, lstrlenA(a), b, lstrlenA(b));
+}
+
 // Levenshtein distance over one row of the usual table.
 static int EditDistance(const char* a, int aLength, const char* b, int bLength) {
   int row[kMaxNameLength + 1];

@@ -4,7 +4,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -35,10 +34,22 @@ std::string ReadBytes(const std::string& path) {
   return bytes;
 }
 
+void WriteBytes(const std::string& path, const std::string& bytes) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+  if (file == INVALID_HANDLE_VALUE) return;
+  DWORD written;
+  WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, NULL);
+  CloseHandle(file);
+}
+
+// A checker that hangs (waiting for Enter, say) is ended after a minute
+// rather than holding up the whole suite.
+const DWORD kRunLimitMs = 60000;
+
 // Standard input is NUL and output a pipe, so the checker never waits for Enter.
-CheckerRun RunChecker(const std::string& arguments) {
+CheckerRun RunChecker(const std::string& program, const std::string& arguments) {
   CheckerRun run = {~0u, std::string()};
-  std::string command = "\"" + ProgramFolder() + "KolvarineCheck.exe\" " + arguments;
+  std::string command = "\"" + program + "\" " + arguments;
   std::vector<char> commandLine(command.begin(), command.end());
   commandLine.push_back('\0');
   SECURITY_ATTRIBUTES inherited = {sizeof(inherited), NULL, TRUE};
@@ -57,9 +68,22 @@ CheckerRun RunChecker(const std::string& arguments) {
                                 &process);
   CloseHandle(writeEnd);  // else the pipe never reports its end
   if (started) {
+    // Polled, so that a process that never ends cannot block a read.
+    DWORD begin = GetTickCount();
     char chunk[4096];
-    DWORD read;
-    while (ReadFile(readEnd, chunk, sizeof(chunk), &read, NULL) && read > 0) run.output.append(chunk, read);
+    for (;;) {
+      DWORD available = 0, read = 0;
+      if (!PeekNamedPipe(readEnd, NULL, 0, NULL, &available, NULL)) break;  // the checker has ended
+      if (available > 0 && ReadFile(readEnd, chunk, sizeof(chunk), &read, NULL)) {
+        run.output.append(chunk, read);
+      } else if (GetTickCount() - begin > kRunLimitMs) {
+        TerminateProcess(process.hProcess, ~0u);
+        run.output += "\n(ended after a minute)";
+        break;
+      } else {
+        WaitForSingleObject(process.hProcess, 10);
+      }
+    }
     WaitForSingleObject(process.hProcess, INFINITE);
     GetExitCodeProcess(process.hProcess, &run.status);
     CloseHandle(process.hThread);
@@ -107,53 +131,86 @@ std::vector<std::string> Split(const std::string& list) {
   return items;
 }
 
+// Notes that an aircraft has no section at all come with almost every row;
+// only the listed ones are checked. Every other finding must be listed.
 struct CheckerCase {
   const char* name;
   const char* config;     // Modules\Kolvarine.cfg: "@shipped" the repository's file; null none
-  const char* arguments;
+  const char* arguments;  // "@longN" becomes a name N characters long, as in config
   const char* effects;    // .fx files in an Effects folder beside Modules; null no such folder
   bool locked;            // held open without sharing while the checker runs
   DWORD status;
-  const char* findings;   // "|"-separated; each is printed, and no error that is not listed
+  const char* findings;   // "|"-separated; each is printed, and nothing else but "no section" notes
   const char* mention;    // text the output contains
-  const char* absent;     // the start of a finding that must not be printed
+  const char* absent;     // text the output must not contain
+  // Kolvarine.cfg beside a copy of the checker in folder "tools", which then
+  // runs instead of the one built ("" the copy alone); null: no copy.
+  const char* besideProgram;
 };
 
 const char kShippedCase[] = "ShippedFileGivesNoFindings";
 const char kLongName[] = "@long";
+const char kUtf16[] = "@utf16:";  // the rest, ASCII, saved as Notepad saves "Unicode"
 
 const CheckerCase kCases[] = {
-    {kShippedCase, "@shipped", "--english", nullptr, false, 0, "", "Errors: 0, notes: 0", "note"},
-    {"RussianByDefault", "[an22]\nposition_x=5.5\n", "", nullptr, false, 1, "error [an22] position_x",
+    {kShippedCase, "@shipped", "--english", nullptr, false, 0, "", "Errors: 0, notes: 0", "note: "},
+    {"RussianByDefault", "[an22]\nposition_x=5.5\n", "", nullptr, false, 1,
+     "error [an22] position_x|note [an22] effect_name",
      u8"ошибка: [an22] position_x: «5.5» — не целое число; модуль возьмёт 5", ""},
-    {"FractionIsCut", "[an22]\r\nposition_x=5.5\r\n", "--english", nullptr, false, 1, "error [an22] position_x",
-     "the module uses 5", ""},
-    {"TextAfterTheNumber", "[an22]\nposition_y=7 m\n", "--english", nullptr, false, 1, "error [an22] position_y",
-     "has text after the number; the module uses 7", ""},
-    {"NoDigits", "[an22]\nposition_z=abc\n", "--english", nullptr, false, 1, "error [an22] position_z",
-     "the module uses 0", ""},
-    {"Beyond32Bits", "[an22]\nposition_z=-99999999999\n", "--english", nullptr, false, 1, "error [an22] position_z",
-     "does not fit in 32 bits; the module uses -2147483648", ""},
+    {"FractionIsCut", "[an22]\r\nposition_x=5.5\r\n", "--english", nullptr, false, 1,
+     "error [an22] position_x|note [an22] effect_name", "the module uses 5", ""},
+    {"FractionWithoutLeadingDigit", "[an22]\nposition_x=.5\n", "--english", nullptr, false, 1,
+     "error [an22] position_x|note [an22] effect_name", "\".5\" is not a whole number; the module uses 0", ""},
+    {"TextAfterTheNumber", "[an22]\nposition_y=7 m\n", "--english", nullptr, false, 1,
+     "error [an22] position_y|note [an22] effect_name", "has text after the number; the module uses 7", ""},
+    {"NoDigits", "[an22]\nposition_z=abc\n", "--english", nullptr, false, 1,
+     "error [an22] position_z|note [an22] effect_name", "the module uses 0", ""},
+    {"EmptyValuesAreMissingKeys", "[General]\nrealism=\n[an22]\neffect_name=fx\nposition_x=\n", "--english",
+     nullptr, false, 0, "", "[an22]: effect \"fx\", x 0", "error: "},
+    {"Beyond32Bits", "[an22]\nposition_z=-99999999999\n", "--english", nullptr, false, 1,
+     "error [an22] position_z|note [an22] effect_name", "does not fit in 32 bits; the module uses -2147483648",
+     ""},
+    {"Largest32BitNumbersAreFine", "[an22]\nposition_x=2147483647\nposition_y=-2147483648\n", "--english",
+     nullptr, false, 0, "note [an22] effect_name", "x 2147483647, y -2147483648", "error: "},
+    {"OnePastTheLargest", "[an22]\nposition_x=2147483648\n", "--english", nullptr, false, 1,
+     "error [an22] position_x|note [an22] effect_name", "does not fit in 32 bits; the module uses 2147483647",
+     ""},
     {"SignAndLeadingZerosAreFine", "[an22]\nposition_x=+05\nposition_y=-007\nposition_z=-0\n", "--english", nullptr,
-     false, 0, "", "[an22]: no effect, x 5, y -7, z 0", "error"},
-    {"LongEffectNameIsCut", "[an22]\neffect_name=@long\n", "--english", nullptr, false, 1, "error [an22] effect_name",
-     "300 characters long; the module uses only its first 259", ""},
+     false, 0, "note [an22] effect_name", "[an22]: no effect, x 5, y -7, z 0", "error: "},
+    {"LongEffectNameIsCut", "[an22]\neffect_name=@long300\n", "--english", nullptr, false, 1,
+     "error [an22] effect_name", "300 characters long; the module uses only its first 259", ""},
+    {"EffectNameOf259IsWhole", "[an22]\neffect_name=@long259\n", "--english", nullptr, false, 0, "",
+     "[an22]: effect \"fx_a_n", "error: "},
+    {"EffectNameOf260IsCut", "[an22]\neffect_name=@long260\n", "--english", nullptr, false, 1,
+     "error [an22] effect_name", "260 characters long", ""},
+    {"EffectNameTooLongToMeasure", "[an22]\neffect_name=@long5000\n", "--english", nullptr, false, 1,
+     "error [an22] effect_name", "at least 4095 characters long", ""},
     {"SwitchesOtherThanZeroOrOne", "[General]\nrealism=2\nvisual_view=yes\n", "--english", nullptr, false, 1,
      "error [General] realism|error [General] visual_view", "reads this as 2", ""},
     {"MisspeltKeyGetsAHint", "[an22]\npostion_x=3\neffect_name=fx\n", "--english", nullptr, false, 1,
      "error [an22] postion_x", "did you mean position_x?", ""},
+    {"NameBeyondTwoEditsGetsNoHint", "[an22]\npozishun_x=3\neffect_name=fx\n", "--english", nullptr, false, 1,
+     "error [an22] pozishun_x", "never reads this key in this section", "did you mean"},
     {"UnknownSectionGetsAHint", "[an-12]\nposition_x=3\n[zzz]\n", "--english", nullptr, false, 1,
      "error [an-12]|error [zzz]", "never reads this section; did you mean [an12]?", ""},
     {"NamesMatchWithoutRegardToCase", "[AN22]\nPOSITION_X=4\n[general]\nRealism=1\n", "--english", nullptr, false, 0,
-     "", "[General] realism 1 (on)", "error"},
+     "note [AN22] effect_name", "[General] realism 1 (on)", "error: "},
+    {"NoEffectNameNoteNamesTheSectionAsWritten", "[Il76]\nEffect_Name=\n", "--english", nullptr, false, 0,
+     "note [Il76] Effect_Name", "no effect name: no jumpers will show", "[il76] effect_name"},
     {"KeyGivenTwice", "[an22]\nposition_z=-30\nposition_z=-40\n", "--english", nullptr, false, 1,
-     "error [an22] position_z", "reads only the first: \"-30\"", ""},
+     "error [an22] position_z|note [an22] effect_name", "reads only the first: \"-30\"", ""},
     {"SectionGivenTwice", "[mi8]\neffect_name=fx\n[MI8]\neffect_name=other\n", "--english", nullptr, false, 1,
      "error [MI8]", "given again at line 3; the module reads only the first, at line 1", ""},
+    {"SoftHyphenMakesAnotherSection", "[an\xAD" "12]\neffect_name=fx\n", "--english", nullptr, false, 1,
+     "error [an\xC2\xAD" "12]", "did you mean [an12]?", ""},
     {"LineBeforeTheFirstSection", "; a comment is fine\nposition_x=3\n[an22]\n", "--english", nullptr, false, 1,
-     "error [] position_x", "line 2 stands before the first section", ""},
+     "error [] position_x|note [an22] effect_name", "line 2 stands before the first section", ""},
     {"ByteOrderMark", "\xEF\xBB\xBF[General]\nrealism=0\n", "--english", nullptr, false, 1, "error [General]",
      "byte-order mark", ""},
+    {"Utf16FileIsReadAsText", "@utf16:[General]\r\nrealism=1\r\n[an22]\r\neffect_name=fx\r\nposition_x=2\r\n",
+     "--english", nullptr, false, 0, "", "[an22]: effect \"fx\", x 2", "error: "},
+    {"Utf16FileIsScannedForRepeats", "@utf16:[an22]\r\neffect_name=fx\r\n[AN22]\r\nposition_x=3\r\n", "--english",
+     nullptr, false, 1, "error [AN22]", "given again at line 3; the module reads only the first, at line 1", ""},
     {"AircraftWithoutSectionOrEffectName", "[an22]\nposition_x=1\n[il76]\neffect_name=\n", "--english", nullptr,
      false, 0, "note [an22] effect_name|note [il76] effect_name|note [user]|note [an26]", "no jumpers will show",
      ""},
@@ -162,21 +219,46 @@ const CheckerCase kCases[] = {
     {"EffectsFolderWithoutTheFile", "[an22]\neffect_name=fx_jumper\n", "--english", "fx_other", false, 0,
      "note [an22] effect_name", "has no file fx_jumper.fx", ""},
     {"EffectsFolderWithTheFile", "[an22]\neffect_name=fx_jumper\n", "--english", "fx_jumper", false, 0, "", "",
-     "note [an22]"},
+     "note: [an22]"},
+    {"ModulesFolderNamedWithoutRegardToCase", "[an22]\neffect_name=fx_jumper\n", "--english modules\\kolvarine.cfg",
+     "fx_other", false, 0, "note [an22] effect_name", "has no file fx_jumper.fx", ""},
+    {"EffectsFolderCountsOnlyBesideModules", nullptr, "--english", "fx_other", false, 0, "", "", "note: [an22]",
+     "[an22]\neffect_name=fx_jumper\n"},
+    {"FileBesideTheProgramWhenModulesHasNone", nullptr, "--english", nullptr, false, 1,
+     "error [an22] position_x|note [an22] effect_name", "\\tools\\Kolvarine.cfg", "", "[an22]\nposition_x=5.5\n"},
+    {"ModulesFileComesFirst", "[an22]\neffect_name=fx\n", "--english", nullptr, false, 0, "",
+     "\\Modules\\Kolvarine.cfg", "error: ", "[an22]\nposition_x=5.5\n"},
+    {"NeitherFile", nullptr, "--english", nullptr, false, 2, "", "Found neither", "error: ", ""},
     {"FileNamedOnTheCommandLine", "[an22]\nposition_x=5.5\n", "--english Modules\\..\\Modules\\Kolvarine.cfg",
-     nullptr, false, 1, "error [an22] position_x", "\\Modules\\Kolvarine.cfg", ""},
-    {"MissingFile", nullptr, "--english missing.cfg", nullptr, false, 2, "", "it does not exist", "error"},
-    {"FolderInsteadOfAFile", nullptr, "--english Modules", nullptr, false, 2, "", "is a folder", "error"},
+     nullptr, false, 1, "error [an22] position_x|note [an22] effect_name", "\\Modules\\Kolvarine.cfg", ""},
+    {"FullPathLongerThanWindowsTakes", nullptr, "--english @long250", nullptr, false, 2, "",
+     "full path is longer than 259 characters", "error: "},
+    {"TypedPathLongerThanWindowsTakes", nullptr, "--english @long300", nullptr, false, 2, "",
+     "full path is longer than 259 characters", "error: "},
+    {"MissingFile", nullptr, "--english missing.cfg", nullptr, false, 2, "", "it does not exist", "error: "},
+    {"FolderInsteadOfAFile", nullptr, "--english Modules", nullptr, false, 2, "", "is a folder", "error: "},
     {"LockedFile", "[an22]\neffect_name=fx\n", "--english", nullptr, true, 2, "", "another program holds it open",
-     "error"},
+     "error: "},
 };
+
+// "@longN" becomes an effect name N characters long.
+std::string ExpandLongName(std::string text) {
+  size_t at = text.find(kLongName);
+  if (at == std::string::npos) return text;
+  size_t digits = at + sizeof(kLongName) - 1;
+  size_t end = text.find_first_not_of("0123456789", digits);
+  if (end == std::string::npos) end = text.size();
+  size_t length = std::stoul(text.substr(digits, end - digits));
+  return text.replace(at, end - at, "fx_a_" + std::string(length - 5, 'n'));
+}
 
 std::string ConfigBytes(const char* config) {
   if (std::string(config) == "@shipped") return ReadBytes(ProgramFolder() + "..\\..\\Kolvarine.cfg");
-  std::string bytes = config;
-  size_t at = bytes.find(kLongName);
-  if (at != std::string::npos) bytes.replace(at, sizeof(kLongName) - 1, "fx_a_" + std::string(295, 'n'));
-  return bytes;
+  std::string bytes = ExpandLongName(config);
+  if (bytes.compare(0, sizeof(kUtf16) - 1, kUtf16) != 0) return bytes;
+  std::string utf16 = "\xFF\xFE";
+  for (size_t index = sizeof(kUtf16) - 1; index < bytes.size(); ++index) utf16 += std::string(1, bytes[index]) + '\0';
+  return utf16;
 }
 
 CheckerRun RunCase(const CheckerCase& c) {
@@ -187,9 +269,16 @@ CheckerRun RunCase(const CheckerCase& c) {
     CloseHandle(CreateFileA(("Effects\\" + std::string(c.effects) + ".fx").c_str(), GENERIC_WRITE, 0, NULL,
                             CREATE_ALWAYS, 0, NULL));
   }
+  std::string program = ProgramFolder() + "KolvarineCheck.exe";
+  if (c.besideProgram) {
+    CreateDirectoryA("tools", NULL);
+    CopyFileA(program.c_str(), "tools\\KolvarineCheck.exe", FALSE);
+    program = "tools\\KolvarineCheck.exe";
+    if (*c.besideProgram) WriteBytes("tools\\Kolvarine.cfg", c.besideProgram);
+  }
   HANDLE lock = c.locked ? CreateFileA("Modules\\Kolvarine.cfg", GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL)
                          : INVALID_HANDLE_VALUE;
-  CheckerRun run = RunChecker(c.arguments);
+  CheckerRun run = RunChecker(program, ExpandLongName(c.arguments));
   if (lock != INVALID_HANDLE_VALUE) CloseHandle(lock);
   SimLeaveTempFolder();
   return run;
@@ -215,9 +304,10 @@ TEST(CheckerTest, FindingsAndExitStatusForEachKindOfMistake) {
     }
     for (const std::string& finding : printed) {
       bool listed = std::find(expected.begin(), expected.end(), finding) != expected.end();
-      EXPECT_TRUE(listed || finding.compare(0, 5, "error") != 0) << "unexpected " << finding << "\n" << run.output;
-      if (*c.absent) EXPECT_NE(0, finding.compare(0, strlen(c.absent), c.absent)) << run.output;
+      bool noSection = finding.compare(0, 4, "note") == 0 && finding.back() == ']';
+      EXPECT_TRUE(listed || noSection) << "unexpected " << finding << "\n" << run.output;
     }
     EXPECT_NE(std::string::npos, run.output.find(c.mention)) << c.mention << "\n" << run.output;
+    if (*c.absent) EXPECT_EQ(std::string::npos, run.output.find(c.absent)) << c.absent << "\n" << run.output;
   }
 }

@@ -30,7 +30,11 @@ const char* ConfigKeyName(ConfigKey key) {
 }
 
 int ReadConfigInteger(const char* section, ConfigKey key) {
-  return ParseInteger(ReadConfigText(section, key));
+  return ReadConfigIntegerFrom(kConfigPath, section, key);
+}
+
+int ReadConfigIntegerFrom(const char* path, const char* section, ConfigKey key) {
+  return ParseInteger(ReadConfigTextFrom(path, section, key));
 }
 
 char* EffectNameBuffer() {

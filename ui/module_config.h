@@ -35,6 +35,7 @@ const char* ReadConfigText(const char* section, ConfigKey key);
 const char* ReadConfigTextFrom(const char* path, const char* section, ConfigKey key);
 const char* ConfigKeyName(ConfigKey key);
 int ReadConfigInteger(const char* section, ConfigKey key);
+int ReadConfigIntegerFrom(const char* path, const char* section, ConfigKey key);
 
 // The buffer effect slots point at while jumpers are shown.
 char* EffectNameBuffer();
