@@ -10,7 +10,8 @@ const char kEmptyEffectName[] = "";
 // must not hang the simulator.
 static const int kLongestChain = 256;
 
-bool IsModuleEffectName(const char* name) {
+// A slot is the module's exactly while its name is one of the module's own strings.
+static bool IsModuleEffectName(const char* name) {
   return name == kEmptyEffectName || name == EffectNameBuffer();
 }
 

@@ -49,9 +49,6 @@ extern SlotPosition g_lastPosition;
 // Never null: silenced slots point at this.
 extern const char kEmptyEffectName[];
 
-// True while `name` is one of the module's own strings.
-bool IsModuleEffectName(const char* name);
-
 // The load button: the simulator is told to look at the aircraft's emitters.
 void RefreshEffectSlots();
 // Writes its own values back into every slot of the current chain that still
