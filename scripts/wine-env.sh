@@ -65,10 +65,25 @@ kolvarine_boot_prefix() {
     # waits about two seconds whenever a window is hidden or destroyed.
     WINEPREFIX=$prefix "$KOLVARINE_WINE64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f \
       >/dev/null 2>&1 || true
+    kolvarine_quiet_crashes "$prefix"
     # Bounded: a first boot that never settles must not hold a CI run for good.
     WINEPREFIX=$prefix timeout 600 wineserver -w
     echo "$KOLVARINE_ROUTE" > "$marker"
+  elif ! grep -q '"ShowCrashDialog"=dword:00000000' "$prefix/user.reg" 2>/dev/null; then
+    # A prefix booted before crashes were made quiet. A server someone else
+    # runs for it is left running; one started here for this is waited out.
+    local running=
+    kolvarine_server_pid "$prefix" >/dev/null && running=1
+    kolvarine_quiet_crashes "$prefix"
+    [ -n "$running" ] || WINEPREFIX=$prefix timeout 600 wineserver -w
   fi
+}
+
+# A program that crashes ends at once with its backtrace on stderr: winedbg's
+# crash dialog would wait under Xvfb for a click until the suite's time limit.
+kolvarine_quiet_crashes() {
+  WINEPREFIX=$1 "$KOLVARINE_WINE64" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
+    </dev/null >/dev/null 2>&1 || true
 }
 
 # Prints the pid of the Wine server running for the prefix (WINEPREFIX or $1);
