@@ -1,6 +1,5 @@
 #include "host/menu_hook.h"
 
-#include "engine/effect_slots.h"
 #include "engine/text.h"
 #include "ui/control_dialog.h"
 
@@ -11,114 +10,65 @@ const char kMenuItemText[] = "Десантирование";
 HINSTANCE g_module;
 HWND g_mainWindow;
 WNDPROC g_previousWindowProc;
-// Set once the library is being unloaded: a procedure hooked after ours may
-// still call the hook, which must not put the menu back then.
-bool g_detaching;
-
-// The pop-ups this module put on the bar (the simulator may rebuild its bar,
-// and each rebuild that drops ours makes us add a new one); the unload takes
-// them off by handle, so it never removes a menu it did not add.
-static const int kRememberedPopups = 8;
-static HMENU g_modulePopups[kRememberedPopups];
-static int g_nextPopup;
+HMENU g_modulePopup;
 
 // Seven Windows-1251 characters and the terminator: a longer title that only
 // begins with ours does not count.
 static const size_t kMenuTitleCompare = sizeof(kMenuTitle);
 static const int kMenuTextSize = 128;
 
+// The simulator, or a tool that manages its modules, may call FreeLibrary at
+// any moment: inside a message that went through the hook (the hook is then
+// still on the stack), from another thread (the dialogs cannot be destroyed
+// there), or with another module's subclass in front of ours (it forwards to
+// us). No undoing at detach survives all of these, so the module stays in the
+// process once it has hooked the window; it goes away with the process.
+static bool PinModule() {
+  HMODULE pinned = NULL;
+  return GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_PIN | GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                            reinterpret_cast<LPCSTR>(&g_module), &pinned) != FALSE;
+}
+
 void AttachToSimulator(HINSTANCE module) {
   g_module = module;
   g_mainWindow = FindWindowA(kMainWindowClass, NULL);
-  // Without the window this fails and stores null; the hook is then never called.
+  // Without the window, or unpinned, nothing of the simulator's leads here and
+  // the module may be unloaded freely; the hook is then never called.
+  if (!g_mainWindow || !PinModule()) return;
   g_previousWindowProc = reinterpret_cast<WNDPROC>(
       SetWindowLongPtrA(g_mainWindow, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(MenuHook)));
 }
 
-static bool IsModuleDialog(HWND window) {
-  char className[16];
-  if (!GetClassNameA(window, className, sizeof(className)) || lstrcmpA(className, "#32770") != 0) return false;
-  return reinterpret_cast<DLGPROC>(GetWindowLongPtrA(window, DWLP_DLGPROC)) == ControlDialogProc;
-}
-
-static BOOL CALLBACK DestroyModuleDialog(HWND window, LPARAM) {
-  if (IsModuleDialog(window)) {
-    // Timers die with the window, so none can fire into the unloaded module.
-    DestroyWindow(window);
-  }
-  return TRUE;
-}
-
+// Where the ANSI code page is multibyte (932, 936, 949, 950, or 65001), the
+// Windows-1251 title comes back from the menu's Unicode text as other bytes;
+// the module's own pop-up still holds its single command.
 static bool IsModulePopup(HMENU popup) {
-  if (!popup) return false;
-  for (int i = 0; i < kRememberedPopups; ++i) {
-    // A handle can be reused after the simulator destroyed our pop-up with its
-    // old bar: the content must still be ours.
-    if (g_modulePopups[i] == popup) {
-      return GetMenuItemCount(popup) == 1 && GetMenuItemID(popup, 0) == kMenuCommandId;
-    }
-  }
-  return false;
+  return popup && popup == g_modulePopup && GetMenuItemCount(popup) == 1 &&
+         GetMenuItemID(popup, 0) == kMenuCommandId;
 }
 
-// Leaves the bar as the simulator made it: after the unload the command would
-// reach the simulator's own procedure, where 40001 may mean something else.
-static void RemoveModuleMenu() {
-  if (!g_mainWindow || !IsWindow(g_mainWindow)) return;
-  HMENU menuBar = GetMenu(g_mainWindow);
-  if (!menuBar) return;
-  bool removed = false;
-  for (int position = GetMenuItemCount(menuBar) - 1; position >= 0; --position) {
-    if (IsModulePopup(GetSubMenu(menuBar, position))) {
-      DeleteMenu(menuBar, position, MF_BYPOSITION);
-      removed = true;
-    }
-  }
-  // Under the loader lock a repaint is only safe on the window's own thread.
-  DWORD windowThread = GetWindowThreadProcessId(g_mainWindow, NULL);
-  if (removed && windowThread == GetCurrentThreadId()) DrawMenuBar(g_mainWindow);
-}
-
-void DetachFromSimulator() {
-  g_detaching = true;
-  // At the simulator's shutdown its services may be gone already: ask for the
-  // aircraft only when there is something of ours to give back.
-  if (g_effectSnapshot.held > 0) RestoreEffectSlots();
-  // Hidden dialogs too: the exit button only hides them. Destroying them while
-  // enumerating is safe, the list is taken before the callbacks run.
-  EnumThreadWindows(GetCurrentThreadId(), DestroyModuleDialog, 0);
-  g_controlDialog = NULL;
-  if (g_mainWindow && g_previousWindowProc &&
-      GetWindowLongPtrA(g_mainWindow, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(MenuHook)) {
-    SetWindowLongPtrA(g_mainWindow, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(g_previousWindowProc));
-  }
-  RemoveModuleMenu();
-}
-
-static bool MenuHasTitle(HMENU menuBar) {
+static bool ModuleMenuPresent(HMENU menuBar) {
   char text[kMenuTextSize];
   for (int position = 0; position < GetMenuItemCount(menuBar); ++position) {
     // An item without text leaves the buffer alone: stale bytes must not match.
     memset(text, 0, sizeof(text));
     GetMenuStringA(menuBar, position, text, kMenuTextSize, MF_BYPOSITION);
     if (memcmp(text, kMenuTitle, kMenuTitleCompare) == 0) return true;
+    if (IsModulePopup(GetSubMenu(menuBar, position))) return true;
   }
   return false;
 }
 
 void EnsureModuleMenu(HWND window) {
   HMENU menuBar = GetMenu(window);
-  if (!menuBar || MenuHasTitle(menuBar)) return;
+  if (!menuBar || ModuleMenuPresent(menuBar)) return;
   HMENU popup = CreateMenu();
   AppendMenuA(popup, MF_STRING, kMenuCommandId, kMenuItemText);
   AppendMenuA(menuBar, MF_POPUP, reinterpret_cast<UINT_PTR>(popup), kMenuTitle);
-  g_modulePopups[g_nextPopup] = popup;
-  g_nextPopup = (g_nextPopup + 1) % kRememberedPopups;
+  g_modulePopup = popup;
 }
 
 LRESULT CALLBACK MenuHook(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  // While going away the module only passes messages on.
-  if (g_detaching) return CallWindowProcA(g_previousWindowProc, window, message, wParam, lParam);
   switch (message) {
     case WM_NCPAINT:
       EnsureModuleMenu(window);

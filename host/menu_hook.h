@@ -15,17 +15,17 @@ extern const char kMenuItemText[];
 extern HINSTANCE g_module;
 extern HWND g_mainWindow;
 extern WNDPROC g_previousWindowProc;
-extern bool g_detaching;
+// The pop-up the module last put on the bar.
+extern HMENU g_modulePopup;
 
-// Process attach: remembers the module, finds the main window, hooks it.
+// Process attach: remembers the module, finds the main window, keeps the
+// module in the process and hooks the window.
 void AttachToSimulator(HINSTANCE module);
-// Unload while the simulator runs: gives back the slots, the dialogs, the
-// window and the menu bar.
-void DetachFromSimulator();
 
 LRESULT CALLBACK MenuHook(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-// Adds "Зоркрыл" to the window's menu bar unless an item with that title is there.
+// Adds "Зоркрыл" to the window's menu bar unless an item with that title, or
+// the module's own pop-up, is there.
 void EnsureModuleMenu(HWND window);
 
 // Creates the control dialog unless one is remembered.

@@ -19,16 +19,9 @@ ModuleLinkage Linkage = {0, LinkageDoNothing, LinkageDoNothing, 0, 0, kLinkageVe
 
 void WINAPI LinkageDoNothing(void) {}
 
-BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved) {
-  switch (reason) {
-    case DLL_PROCESS_ATTACH:
-      AttachToSimulator(module);
-      break;
-    case DLL_PROCESS_DETACH:
-      // At process exit (reserved non-null) the simulator is going away with
-      // us; only an unload while it runs needs the window given back.
-      if (reserved == NULL) DetachFromSimulator();
-      break;
-  }
+BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
+  // A module that hooked the window is pinned, so the only detach it sees is
+  // the process's exit, when the simulator goes away with it: nothing to undo.
+  if (reason == DLL_PROCESS_ATTACH) AttachToSimulator(module);
   return TRUE;
 }

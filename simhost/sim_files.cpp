@@ -2,6 +2,7 @@
 #include "simhost/sim_internal.h"
 
 #include <stdio.h>
+#include <stdlib.h>
 
 namespace {
 
@@ -53,7 +54,50 @@ std::string CreateUniqueFolder() {
   return std::string();
 }
 
+// Copies of the module loaded by this process: a folder of its own, which a
+// later process removes once this one has ended and nothing maps the files.
+const char kCopiesPrefix[] = "kolvarine-modules-";
+std::string g_copiesFolder;
+
+bool ProcessAlive(DWORD processId) {
+  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, processId);
+  if (process == NULL) return false;
+  const bool alive = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+  CloseHandle(process);
+  return alive;
+}
+
+void SweepEndedProcessesCopies(const std::string& base) {
+  WIN32_FIND_DATAA entry;
+  HANDLE search = FindFirstFileA((base + kCopiesPrefix + "*").c_str(), &entry);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    const DWORD owner = strtoul(entry.cFileName + sizeof(kCopiesPrefix) - 1, NULL, 10);
+    if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && owner != GetCurrentProcessId() && !ProcessAlive(owner))
+      DeleteTree(base + entry.cFileName);
+  } while (FindNextFileA(search, &entry));
+  FindClose(search);
+}
+
 }  // namespace
+
+std::string SimFreshModuleCopy(const char* path) {
+  if (g_copiesFolder.empty()) {
+    char base[MAX_PATH] = "";
+    if (GetTempPathA(sizeof(base), base) == 0) return std::string();
+    SweepEndedProcessesCopies(base);
+    char name[64];
+    snprintf(name, sizeof(name), "%s%lu", kCopiesPrefix, GetCurrentProcessId());
+    const std::string folder = std::string(base) + name;
+    if (!CreateDirectoryA(folder.c_str(), NULL) && GetLastError() != ERROR_ALREADY_EXISTS) return std::string();
+    g_copiesFolder = folder;
+  }
+  static unsigned counter = 0;
+  char name[64];
+  snprintf(name, sizeof(name), "\\Kolvarine-%u.dll", ++counter);
+  const std::string copy = g_copiesFolder + name;
+  return CopyFileA(path, copy.c_str(), FALSE) ? copy : std::string();
+}
 
 std::string SimEnterTempFolder() {
   if (!g_tempFolder.empty()) SimLeaveTempFolder();

@@ -91,12 +91,26 @@ bool SimPointsInto(const void* pointer, HMODULE module, size_t imageSize);
 
 // ---------------------------------------------------------------------------
 // Main window ("FS98MAIN", ANSI class, own menus "Полёт", "Вид", "Справка").
-HWND SimCreateMainWindow(bool withMenuBar = true);
+HWND SimCreateMainWindow(bool withMenuBar = true, bool visible = true);
 void SimDestroyMainWindow();  // also destroys every window the module left behind
 HWND SimMainWindow();
 // WM_COMMAND messages that reached the simulator's own window procedure.
 int SimForwardedCommandCount();
 WPARAM SimLastForwardedCommand();
+// Every message the simulator's own procedure received (the first few
+// thousand since the window was made or the list cleared).
+struct SimWindowMessage {
+  UINT message;
+  WPARAM wParam;
+  LPARAM lParam;
+};
+const std::vector<SimWindowMessage>& SimMainWindowMessages();
+void SimClearMainWindowMessages();
+// The simulator's own Exit command ("Полёт" -> "Выход").
+const WORD kSimExitCommand = 30001;
+// The simulator calls FreeLibrary on the module while its own procedure
+// handles the next `message` (for WM_COMMAND, only command `command`), once.
+void SimUnloadInside(UINT message, WORD command = 0);
 void SimPumpMessages();  // dispatches everything queued for this thread
 // Menu bar texts, as the pilot sees them.
 std::vector<std::string> SimMenuBarTitles();
@@ -105,6 +119,9 @@ std::vector<std::string> SimMenuBarTitles();
 // Services: writes the three tables into the entries with ids 0x0F, 0x19 and
 // 0x0A of a module's ImportTable, as the simulator does after loading it.
 void SimInstallServices(HostImportEntry* importTable);
+// The simulator is going away: every service call is still logged, but
+// CurrentAircraft and GetVariableWriter hand out null. SimReset ends it.
+void SimPoisonServices(bool poisoned);
 
 // Module loading. SimLoadModule loads the DLL, optionally patches its imports
 // (timers, dialog creation), finds ImportTable and installs the services.
@@ -114,9 +131,13 @@ struct SimLoadOptions {
   bool interceptMessageBox = true;
   bool installServices = true;  // false leaves ImportTable as the module exported it
 };
+// Each load takes a fresh copy of the file, so a module that keeps itself in
+// the process after FreeLibrary is loaded anew every time.
 HMODULE SimLoadModule(const char* path, const SimLoadOptions& options = SimLoadOptions());
-void SimUnloadModule();  // FreeLibrary of the module loaded last
+void SimUnloadModule();  // FreeLibrary of the module loaded last; it is then forgotten
 HMODULE SimLoadedModule();
+// True while the module's image is still mapped in the process.
+bool SimModuleResident(HMODULE module);
 // The same interception for code linked into the test program itself.
 void SimInterceptImports(HMODULE module, const SimLoadOptions& options);
 void SimSetDialogCreationFails(bool fail);

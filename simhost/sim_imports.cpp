@@ -192,7 +192,11 @@ void SimInterceptImports(HMODULE module, const SimLoadOptions& options) {
 void SimSetDialogCreationFails(bool fail) { g_dialogCreationFails = fail; }
 
 HMODULE SimLoadModule(const char* path, const SimLoadOptions& options) {
-  HMODULE module = LoadLibraryA(path);
+  // A module that keeps itself loaded is found again by its file: a fresh copy
+  // makes every load a first load.
+  const std::string copy = SimFreshModuleCopy(path);
+  if (copy.empty()) return NULL;
+  HMODULE module = LoadLibraryA(copy.c_str());
   if (module == NULL) return NULL;
   g_loadedModule = module;
   SimInterceptImports(module, options);
@@ -212,6 +216,14 @@ void SimUnloadModule() {
 }
 
 HMODULE SimLoadedModule() { return g_loadedModule; }
+
+bool SimModuleResident(HMODULE module) {
+  HMODULE found = NULL;
+  return module != NULL &&
+         GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            reinterpret_cast<LPCSTR>(module), &found) &&
+         found == module;
+}
 
 // --- Timer queries ---------------------------------------------------------
 

@@ -62,4 +62,5 @@ void SimReset() {
   SimSetDialogCreationFails(false);
   SimResetDialogs();
   SimResetForwardedCommands();
+  SimPoisonServices(false);
 }

@@ -17,6 +17,10 @@ void* g_messageTable[kTableEntries];
 const DWORD kBoolUnit = 7;
 const DWORD kWatchedVariable = 87;
 
+// The simulator's services after it has begun to go away: calls are still
+// logged, and the records they hand out are gone.
+bool g_poisoned = false;
+
 std::string TextOrEmpty(const char* text) { return text != NULL ? std::string(text) : std::string(); }
 
 DWORD WINAPI SimLookupUnit(const char* unitName) {
@@ -46,7 +50,7 @@ void WINAPI SimFireEvent(DWORD eventId, DWORD value) {
 
 AircraftRecord* WINAPI SimCurrentAircraftService() {
   SimAircraft* aircraft = SimCurrentAircraft();
-  AircraftRecord* record = aircraft != NULL ? aircraft->record : NULL;
+  AircraftRecord* record = aircraft != NULL && !g_poisoned ? aircraft->record : NULL;
   SimRecordCall(kSimCurrentAircraft).pointer = record;
   return record;
 }
@@ -66,8 +70,9 @@ const VariableWriterTable g_writerTable = {{NULL, NULL, NULL, NULL, NULL, NULL},
 VariableWriter g_writer = {&g_writerTable};
 
 VariableWriter* WINAPI SimGetVariableWriter() {
-  SimRecordCall(kSimGetVariableWriter).pointer = &g_writer;
-  return &g_writer;
+  VariableWriter* writer = g_poisoned ? NULL : &g_writer;
+  SimRecordCall(kSimGetVariableWriter).pointer = writer;
+  return writer;
 }
 
 void WINAPI SimShowText(const char* text, DWORD style, DWORD first, DWORD second) {
@@ -103,3 +108,5 @@ void SimInstallServices(HostImportEntry* importTable) {
     }
   }
 }
+
+void SimPoisonServices(bool poisoned) { g_poisoned = poisoned; }

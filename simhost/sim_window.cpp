@@ -8,17 +8,34 @@ const char kMainClass[] = "FS98MAIN";
 const char kMainTitle[] = "Stand-in simulator";
 
 // The simulator's own commands, far from the module's 40001 and up.
-const UINT kExitCommand = 30001;
 const UINT kCockpitCommand = 30101;
 const UINT kAboutCommand = 30201;
 
 HWND g_mainWindow = NULL;
 int g_forwardedCommands = 0;
 WPARAM g_lastForwardedCommand = 0;
+std::vector<SimWindowMessage> g_mainMessages;
+const size_t kMainMessagesKept = 4096;
+UINT g_unloadInside = 0;
+WORD g_unloadInsideCommand = 0;
+
+bool IsUnloadMessage(UINT message, WPARAM wParam) {
+  return g_unloadInside != 0 && message == g_unloadInside &&
+         (message != WM_COMMAND || LOWORD(wParam) == g_unloadInsideCommand);
+}
 
 // Counts what reaches the simulator itself: commands a module's subclass
-// passed on (or never saw).
+// passed on (or never saw), and the messages it is sent.
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (g_mainMessages.size() < kMainMessagesKept) {
+    SimWindowMessage seen = {message, wParam, lParam};
+    g_mainMessages.push_back(seen);
+  }
+  if (IsUnloadMessage(message, wParam)) {
+    // Once, as a simulator's own handler would: the module's hook is on the stack below.
+    g_unloadInside = 0;
+    SimUnloadModule();
+  }
   if (message == WM_COMMAND) {
     ++g_forwardedCommands;
     g_lastForwardedCommand = wParam;
@@ -48,7 +65,7 @@ HMENU NewPopup(const char* itemText, UINT command) {
 
 HMENU NewMenuBar() {
   HMENU bar = CreateMenu();
-  AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(NewPopup("Выход", kExitCommand)), "Полёт");
+  AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(NewPopup("Выход", kSimExitCommand)), "Полёт");
   AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(NewPopup("Приборная доска", kCockpitCommand)), "Вид");
   AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(NewPopup("О программе", kAboutCommand)), "Справка");
   return bar;
@@ -68,12 +85,12 @@ BOOL CALLBACK CollectOwned(HWND window, LPARAM context) {
 }  // namespace
 
 // A second call starts over with a fresh window, so a test can switch the menu bar off.
-HWND SimCreateMainWindow(bool withMenuBar) {
+HWND SimCreateMainWindow(bool withMenuBar, bool visible) {
   if (g_mainWindow != NULL) SimDestroyMainWindow();
   if (!RegisterMainClass()) return NULL;
   SimResetForwardedCommands();
   HMENU menuBar = withMenuBar ? NewMenuBar() : NULL;
-  g_mainWindow = CreateWindowExA(0, kMainClass, kMainTitle, WS_OVERLAPPEDWINDOW | WS_VISIBLE, CW_USEDEFAULT,
+  g_mainWindow = CreateWindowExA(0, kMainClass, kMainTitle, WS_OVERLAPPEDWINDOW | (visible ? WS_VISIBLE : 0), CW_USEDEFAULT,
                                  CW_USEDEFAULT, 800, 600, NULL, menuBar, GetModuleHandleA(NULL), NULL);
   if (g_mainWindow == NULL && menuBar != NULL) DestroyMenu(menuBar);
   SimPumpMessages();
@@ -102,11 +119,22 @@ HWND SimMainWindow() { return g_mainWindow; }
 
 int SimForwardedCommandCount() { return g_forwardedCommands; }
 
+const std::vector<SimWindowMessage>& SimMainWindowMessages() { return g_mainMessages; }
+
+void SimClearMainWindowMessages() { g_mainMessages.clear(); }
+
+void SimUnloadInside(UINT message, WORD command) {
+  g_unloadInside = message;
+  g_unloadInsideCommand = command;
+}
+
 WPARAM SimLastForwardedCommand() { return g_lastForwardedCommand; }
 
 void SimResetForwardedCommands() {
   g_forwardedCommands = 0;
   g_lastForwardedCommand = 0;
+  g_mainMessages.clear();
+  g_unloadInside = 0;
 }
 
 // Bounded, so a window that never validates itself cannot hang a test.

@@ -152,18 +152,48 @@ TEST_F(DialogTest, EnterAndEscapeDoNothing) {
   EXPECT_EQ(1u, SimModuleDialogs().size()) << "the dialog is still the remembered one";
 }
 
-TEST_F(DialogTest, ExitHidesTheDialogAndTheNextCommandMakesAFreshOne) {
-  OpenDialog();
-  HWND first = dialog_;
-  PressExit();
-  SimPumpMessages();
-  EXPECT_TRUE(IsWindow(first));
-  EXPECT_FALSE(IsWindowVisible(first));
-  EXPECT_TRUE(SimFindTimer(first, IDT_GATE_TIMER) != nullptr) << "the hidden dialog keeps its timers";
-  OpenDialog();
-  EXPECT_NE(first, dialog_);
-  EXPECT_EQ(2u, SimModuleDialogs().size());
-  EXPECT_EQ(2, SimTimerCount(IDT_GATE_TIMER));
+// «Выход» hides the dialog and leaves the simulator's window as it found it:
+// enabled, or disabled with the simulator's own modal dialog still active.
+TEST_F(DialogTest, ExitHidesTheDialogAndLeavesTheSimulatorsWindowAsItWas) {
+  for (bool simulatorModal : {false, true}) {
+    SCOPED_TRACE(simulatorModal ? "while the simulator holds a modal dialog" : "simulator idle");
+    OpenDialog();
+    HWND first = dialog_;
+    HWND main = SimMainWindow();
+    HWND modal = nullptr;
+    if (simulatorModal) {
+      // As DialogBox does it: the owner disabled, the modal window active.
+      modal = CreateWindowExA(WS_EX_DLGMODALFRAME, "#32770", "Simulator", WS_POPUP | WS_CAPTION | WS_VISIBLE, 50, 50,
+                              200, 100, main, nullptr, nullptr, nullptr);
+      ASSERT_TRUE(modal != nullptr);
+      EnableWindow(main, FALSE);
+      SetActiveWindow(modal);
+    }
+    SetActiveWindow(first);  // the pilot clicks our dialog
+    ASSERT_EQ(first, GetActiveWindow());
+    SimClearMainWindowMessages();
+    PressExit();
+    SimPumpMessages();
+    EXPECT_TRUE(IsWindow(first));
+    EXPECT_FALSE(IsWindowVisible(first));
+    EXPECT_TRUE(SimFindTimer(first, IDT_GATE_TIMER) != nullptr) << "the hidden dialog keeps its timers";
+    EXPECT_EQ(!simulatorModal, IsWindowEnabled(main) != FALSE);
+    if (simulatorModal) {
+      EXPECT_EQ(modal, GetActiveWindow()) << "the simulator's modal dialog keeps the activation";
+      std::string enables;
+      for (const SimWindowMessage& seen : SimMainWindowMessages())
+        if (seen.message == WM_ENABLE) enables += seen.wParam ? "+" : "-";
+      EXPECT_TRUE(enables.empty() || enables == "+-") << "WM_ENABLE on the simulator's window: " << enables;
+      EnableWindow(main, TRUE);
+      DestroyWindow(modal);
+    }
+    const size_t dialogs = SimModuleDialogs().size();
+    OpenDialog();
+    EXPECT_NE(first, dialog_);
+    EXPECT_EQ(dialogs + 1, SimModuleDialogs().size());
+    EXPECT_EQ(static_cast<int>(dialogs + 1), SimTimerCount(IDT_GATE_TIMER));
+    PressExit();
+  }
 }
 
 // The dialog procedure's answers, seen from inside the module.
@@ -179,5 +209,6 @@ TEST_F(DialogProcedureTest, HandledCommandsReturnTrueAndOthersFalse) {
   EXPECT_FALSE(ControlDialogProc(dialog, WM_COMMAND, MAKEWPARAM(1010, BN_CLICKED), 0));
   EXPECT_FALSE(ControlDialogProc(dialog, WM_TIMER, 1, 0));
   EXPECT_FALSE(ControlDialogProc(dialog, WM_CLOSE, 0, 0));
+  EXPECT_FALSE(ControlDialogProc(dialog, WM_ACTIVATE, WA_ACTIVE, 0));
   DestroyWindow(dialog);
 }

@@ -1,5 +1,7 @@
 #include "tests/fixtures.h"
 
+#include <stdio.h>
+
 #include "engine/drop_sequencer.h"
 #include "engine/drop_state.h"
 #include "engine/effect_slots.h"
@@ -19,6 +21,144 @@ std::string CountLabel(int count) {
   return "Количество десантников: " + std::to_string(count) + " чел.";
 }
 
+static void SetVariables(const std::vector<std::string>& variables, std::vector<std::string>* previous) {
+  for (const std::string& variable : variables) {
+    const std::string name = variable.substr(0, variable.find('='));
+    if (previous) {
+      char value[1024];
+      DWORD length = GetEnvironmentVariableA(name.c_str(), value, sizeof(value));
+      previous->push_back(length > 0 && length < sizeof(value) ? name + "=" + value : name + "=");
+    }
+    const std::string value = variable.substr(name.size() + 1);
+    SetEnvironmentVariableA(name.c_str(), value.empty() ? NULL : value.c_str());
+  }
+}
+
+static std::string ReadWholeFile(const std::string& path) {
+  std::string text;
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
+  if (file == INVALID_HANDLE_VALUE) return text;
+  char chunk[4096];
+  DWORD read = 0;
+  while (ReadFile(file, chunk, sizeof(chunk), &read, NULL) && read > 0) text.append(chunk, read);
+  CloseHandle(file);
+  return text;
+}
+
+// Wine takes a process's code page from its Unix locale and gives a child the
+// Unix locale of its parent, whatever the Windows environment says. So the
+// child starts through a Unix shell; Wine hands a Unix process neither our
+// pipe nor its exit status, which come back through files in /tmp instead.
+static ChildRun RunUnderUnixLocale(const std::string& program, const std::string& arguments,
+                                   const std::vector<std::string>& environment, DWORD limitMs, const char* locale) {
+  ChildRun run = {~0u, std::string()};
+  char loader[MAX_PATH];
+  const DWORD length = GetEnvironmentVariableA("WINELOADER", loader, sizeof(loader));
+  if (length == 0 || length >= sizeof(loader)) {
+    run.output = "not under Wine: no other Unix locale to run in";
+    return run;
+  }
+  static unsigned counter = 0;
+  char name[96];
+  snprintf(name, sizeof(name), "tmp\\kolvarine-child-%lu-%u", GetCurrentProcessId(), ++counter);
+  const std::string windowsBase = std::string("Z:\\") + name;
+  std::string unixBase = std::string("/") + name;
+  for (char& c : unixBase) c = c == '\\' ? '/' : c;
+  DeleteFileA((windowsBase + ".rc").c_str());
+  const std::string script = std::string("LC_ALL=") + locale + " timeout " + std::to_string(limitMs / 1000) + " " +
+                             loader + " '" + program + "' " + arguments + " >" + unixBase + ".out 2>&1; echo $? >" +
+                             unixBase + ".rc";
+  std::string command = "Z:\\bin\\sh -c \"" + script + "\"";
+  std::vector<char> commandLine(command.begin(), command.end());
+  commandLine.push_back('\0');
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process = {};
+  std::vector<std::string> previous;
+  SetVariables(environment, &previous);
+  const BOOL started = CreateProcessA(NULL, commandLine.data(), NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process);
+  SetVariables(previous, NULL);
+  if (!started) return run;
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  const DWORD begin = GetTickCount();
+  std::string status;
+  while ((status = ReadWholeFile(windowsBase + ".rc")).empty() && GetTickCount() - begin < limitMs + 10000) Sleep(50);
+  Sleep(50);  // the shell writes the status in one go, but may not have closed it yet
+  status = ReadWholeFile(windowsBase + ".rc");
+  run.output = ReadWholeFile(windowsBase + ".out");
+  if (!status.empty()) run.status = strtoul(status.c_str(), NULL, 10);
+  DeleteFileA((windowsBase + ".rc").c_str());
+  DeleteFileA((windowsBase + ".out").c_str());
+  return run;
+}
+
+ChildRun RunThisProgram(const std::string& arguments, const std::vector<std::string>& environment, DWORD limitMs,
+                        const char* unixLocale) {
+  ChildRun run = {~0u, std::string()};
+  char program[MAX_PATH];
+  GetModuleFileNameA(NULL, program, MAX_PATH);
+  std::string command = "\"" + std::string(program) + "\" " + arguments;
+  // Under Wine the first program to use the desktop starts the desktop's
+  // process, which inherits that program's standard error and lives as long
+  // as the desktop: started by a child, it would hold our pipe open for good.
+  GetDesktopWindow();
+  if (unixLocale) return RunUnderUnixLocale(program, arguments, environment, limitMs, unixLocale);
+  std::vector<char> commandLine(command.begin(), command.end());
+  commandLine.push_back('\0');
+  SECURITY_ATTRIBUTES inherited = {sizeof(inherited), NULL, TRUE};
+  HANDLE readEnd, writeEnd;
+  if (!CreatePipe(&readEnd, &writeEnd, &inherited, 0)) return run;
+  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdOutput = writeEnd;
+  startup.hStdError = writeEnd;
+  PROCESS_INFORMATION process = {};
+  // The child inherits this environment: changed for the call only.
+  std::vector<std::string> previous;
+  SetVariables(environment, &previous);
+  BOOL started = CreateProcessA(NULL, commandLine.data(), NULL, NULL, TRUE, 0, NULL, NULL, &startup, &process);
+  SetVariables(previous, NULL);
+  CloseHandle(writeEnd);  // else the pipe never reports its end
+  if (started) {
+    DWORD begin = GetTickCount();
+    char chunk[4096];
+    for (;;) {
+      DWORD available = 0, read = 0;
+      if (!PeekNamedPipe(readEnd, NULL, 0, NULL, &available, NULL)) break;  // the child has ended
+      if (available > 0 && ReadFile(readEnd, chunk, sizeof(chunk), &read, NULL)) {
+        run.output.append(chunk, read);
+      } else if (GetTickCount() - begin > limitMs) {
+        TerminateProcess(process.hProcess, ~0u);
+        run.output += "\n(ended: still running after " + std::to_string(limitMs / 1000) + " s)";
+        break;
+      } else {
+        WaitForSingleObject(process.hProcess, 10);
+      }
+    }
+    WaitForSingleObject(process.hProcess, INFINITE);
+    GetExitCodeProcess(process.hProcess, &run.status);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  }
+  CloseHandle(readEnd);
+  return run;
+}
+
+static LONG WINAPI ReportCrashAndEnd(EXCEPTION_POINTERS* info) {
+  fprintf(stderr, "\ncrash 0x%08lx at %p\n", static_cast<unsigned long>(info->ExceptionRecord->ExceptionCode),
+          info->ExceptionRecord->ExceptionAddress);
+  fflush(stderr);
+  fflush(stdout);
+  TerminateProcess(GetCurrentProcess(), info->ExceptionRecord->ExceptionCode);
+  return EXCEPTION_EXECUTE_HANDLER;
+}
+
+void EndProcessOnCrash() { SetUnhandledExceptionFilter(ReportCrashAndEnd); }
+
 void ResetModuleState() {
   g_dropState = DropState();
   g_effectSnapshot = EffectSnapshot();
@@ -29,7 +169,8 @@ void ResetModuleState() {
   g_controlDialog = nullptr;
   g_mainWindow = nullptr;
   g_previousWindowProc = nullptr;
-  g_detaching = false;
+  g_modulePopup = nullptr;
+  g_activeBeforeDialog = nullptr;
   g_module = nullptr;
   EffectNameBuffer()[0] = '\0';
   for (HostImportEntry& entry : ImportTable) entry.service = nullptr;

@@ -1,5 +1,5 @@
 // The module inside the simulator's main window: its menu, its command, its
-// failure diagnostic and its unloading.
+// failure diagnostic, and what unloading it does and does not do.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -154,22 +154,17 @@ TEST_F(DialogFailureTest, FailedCreationShowsTheFourLineDiagnosticEveryTime) {
   }
 }
 
-// Unloading while the simulator runs on.
+// Unloading while the simulator runs on. Once it has hooked the window the
+// module stays in the process: FreeLibrary changes nothing, and the emitters
+// come back at the end of a drop or when the simulator closes its window.
 class UnloadTest : public SimulatorTest {
  protected:
   void SetUp() override {
-    SimReset();
-    SimEnterTempFolder();
-    SimCreateMainWindow();
-    simulatorProc_ = GetWindowLongPtrA(SimMainWindow(), GWLP_WNDPROC);
-    aircraft_ = SimAddAircraft(6);
-    SimSetCurrentAircraft(aircraft_);
-    module_ = SimLoadModule(ModuleDllPath().c_str(), LoadOptions());
-    ASSERT_TRUE(module_ != nullptr);
-    ASSERT_NE(simulatorProc_, GetWindowLongPtrA(SimMainWindow(), GWLP_WNDPROC)) << "hooked at load";
+    SimulatorTest::SetUp();
+    imageSize_ = SimImageSize(module_);
   }
   void LoadVisualised() {
-    SimWriteConfig("[an22]\r\neffect_name=fx\r\nposition_x=4\r\n");
+    SimWriteConfig("[an22]\r\neffect_name=fx\r\nposition_x=4\r\n[user]\r\neffect_name=fx\r\n");
     OpenDialog();
     ToggleVisualisation();
     ChooseAircraft("АН-22");
@@ -180,34 +175,43 @@ class UnloadTest : public SimulatorTest {
     PressDrop();
   }
   // From the simulator's side: the current aircraft's slots hold their own
-  // values and nothing on the bar or in the window leads into the module.
-  void ExpectNothingOfTheModuleLeft(const char* when, HMODULE module, size_t imageSize) {
+  // values and none names the module's memory.
+  void ExpectEmittersGivenBack(const char* when) {
     SCOPED_TRACE(when);
     SimAircraft* current = SimCurrentAircraft();
     for (int position = 1; position <= current->slotCount; ++position) {
       EXPECT_TRUE(SimSlotIsOriginal(current, position)) << "slot " << position;
-      EXPECT_FALSE(SimPointsInto(current->slots[position - 1]->name, module, imageSize)) << "slot " << position;
-    }
-    if (SimLoadedModule()) return;
-    EXPECT_EQ(simulatorProc_, GetWindowLongPtrA(SimMainWindow(), GWLP_WNDPROC));
-    HMENU bar = GetMenu(SimMainWindow());
-    for (int item = 0; item < GetMenuItemCount(bar); ++item) {
-      HMENU popup = GetSubMenu(bar, item);
-      for (int sub = 0; popup && sub < GetMenuItemCount(popup); ++sub)
-        EXPECT_NE(static_cast<UINT>(IDM_DROP_COMMAND), GetMenuItemID(popup, sub)) << "the module's command is left";
+      EXPECT_FALSE(SimPointsInto(current->slots[position - 1]->name, module_, imageSize_)) << "slot " << position;
     }
   }
-  LONG_PTR simulatorProc_ = 0;
+  // The module stays mapped and asks the simulator nothing.
+  void FreeLibraryChangesNothing() {
+    SimClearLog();
+    SimUnloadModule();
+    EXPECT_TRUE(SimModuleResident(module_)) << "FreeLibrary unmapped a module the simulator's window leads into";
+    EXPECT_TRUE(SimLog().empty()) << "FreeLibrary called " << SimOpName(SimLog().front().op);
+  }
+  int ModulePopupsOnTheBar() {
+    int popups = 0;
+    HMENU bar = GetMenu(SimMainWindow());
+    for (int item = 0; bar && item < GetMenuItemCount(bar); ++item) {
+      HMENU popup = GetSubMenu(bar, item);
+      for (int sub = 0; popup && sub < GetMenuItemCount(popup); ++sub)
+        popups += GetMenuItemID(popup, sub) == IDM_DROP_COMMAND;
+    }
+    return popups;
+  }
+  size_t imageSize_ = 0;
 };
 
 // What a real simulator may do to its emitters around a load and a drop; each
-// story ends with the aircraft's own values and nothing of the module in it.
+// story ends with the aircraft's own values and nothing of the module in them.
 TEST_F(UnloadTest, EmittersComeBackWhateverTheSimulatorDidToThem) {
-  // The unload asks the simulator for the aircraft only while slots written by
-  // the module are not all given back: at shutdown its services may be gone.
+  // Closing the window asks the simulator for the aircraft only while slots
+  // written by the module are not all given back.
   const struct {
     const char* story;
-    bool unloadAsksForTheAircraft;
+    bool closingAsksForTheAircraft;
     std::function<void()> play;
   } stories[] = {
       {"aircraft changed mid-drop", true,
@@ -263,7 +267,7 @@ TEST_F(UnloadTest, EmittersComeBackWhateverTheSimulatorDidToThem) {
          SimChangeSlot(aircraft_, 2, true);   // under a name of its own
          TickUntilDropEnds();
        }},
-      {"unload after a load without a drop", false,
+      {"window closed after a load without a drop", false,
        [&] {
          LoadVisualised();
          SimChangeSlot(aircraft_, 1, true);  // the simulator's own later setting must stay
@@ -271,43 +275,22 @@ TEST_F(UnloadTest, EmittersComeBackWhateverTheSimulatorDidToThem) {
   };
   for (const auto& row : stories) {
     SCOPED_TRACE(row.story);
-    SimUnloadModule();
+    SimDestroyMainWindow();
     SimReset();
+    SimCreateMainWindow();
     aircraft_ = SimAddAircraft(6);
     SimSetCurrentAircraft(aircraft_);
     module_ = SimLoadModule(ModuleDllPath().c_str(), LoadOptions());
     ASSERT_TRUE(module_ != nullptr);
-    const size_t imageSize = SimImageSize(module_);
+    imageSize_ = SimImageSize(module_);
     row.play();
-    ExpectNothingOfTheModuleLeft("after the drop", module_, imageSize);
+    ExpectEmittersGivenBack("after the drop");
+    FreeLibraryChangesNothing();
     SimClearLog();
-    SimUnloadModule();
-    EXPECT_EQ(row.unloadAsksForTheAircraft, SimCount(kSimCurrentAircraft) > 0);
-    ExpectNothingOfTheModuleLeft("after unloading", module_, imageSize);
+    SimDestroyMainWindow();
+    EXPECT_EQ(row.closingAsksForTheAircraft, SimCount(kSimCurrentAircraft) > 0);
+    ExpectEmittersGivenBack("after the simulator closed its window");
   }
-}
-
-TEST_F(UnloadTest, UnloadMidDropGivesEverythingBackAndTheSimulatorRunsOn) {
-  StartVisualisedDrop();
-  TickDrop();
-  TickDrop();
-  PressExit();  // a hidden dialog with a running drop
-  OpenDialog();
-  ASSERT_FALSE(SimSlotIsOriginal(aircraft_, 1));
-  SimClearLog();
-
-  SimUnloadModule();
-  EXPECT_EQ(simulatorProc_, GetWindowLongPtrA(SimMainWindow(), GWLP_WNDPROC));
-  EXPECT_TRUE(SimModuleDialogs().empty()) << "hidden dialogs go too";
-  EXPECT_TRUE(SimTimers().empty()) << "no timer can fire into the unloaded module";
-  for (int position = 1; position <= 6; ++position) EXPECT_TRUE(SimSlotIsOriginal(aircraft_, position));
-  EXPECT_EQ(0, SimCount(kSimFireEvent));
-  EXPECT_EQ(0, SimCount(kSimShowText));
-
-  SimFramePaint();
-  SimMenuCommand(IDM_DROP_COMMAND);
-  SimPumpMessages();
-  EXPECT_EQ(1, SimForwardedCommandCount()) << "the simulator's own procedure answers again";
 }
 
 static WNDPROC g_laterHookNext;
@@ -315,17 +298,196 @@ static LRESULT CALLBACK LaterHook(HWND window, UINT message, WPARAM wParam, LPAR
   return CallWindowProcA(g_laterHookNext, window, message, wParam, lParam);
 }
 
-TEST_F(UnloadTest, AProcedureHookedAfterOursIsLeftInPlace) {
-  HWND window = SimMainWindow();
-  SimFramePaint();
-  g_laterHookNext = reinterpret_cast<WNDPROC>(
-      SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(LaterHook)));
+static void PumpFor(DWORD milliseconds) {
+  DWORD start = GetTickCount();
+  while (GetTickCount() - start < milliseconds) {
+    SimPumpMessages();
+    Sleep(5);
+  }
+}
+
+static DWORD WINAPI UnloadOnThisThread(LPVOID) {
   SimUnloadModule();
-  EXPECT_EQ(reinterpret_cast<LONG_PTR>(LaterHook), GetWindowLongPtrA(window, GWLP_WNDPROC));
-  std::vector<std::string> titles = SimMenuBarTitles();
-  EXPECT_EQ(0, std::count(titles.begin(), titles.end(), std::string(kTitle)));
-  // The later hook now forwards into freed code: it must unhook before the window is used.
-  SetWindowLongPtrA(window, GWLP_WNDPROC, simulatorProc_);
+  return 0;
+}
+
+// The orders in which a simulator, or a tool that manages its modules, may
+// unload the module. Each story runs in a process of its own: a module
+// unmapped under the simulator's feet crashes it, and that must fail one row,
+// not end the suite.
+class UnloadStoryTest : public UnloadTest {
+ public:
+  struct Story {
+    const char* name;
+    const char* locale;  // Unix locale of the story's process under Wine; null keeps the suite's
+    bool realTimers;
+    void (UnloadStoryTest::*play)();
+  };
+  static const Story kStories[];
+
+ protected:
+  void SetUp() override;
+  void TearDown() override {
+    if (story_) UnloadTest::TearDown();
+  }
+  SimLoadOptions LoadOptions() const override {
+    SimLoadOptions options;
+    options.fakeTimers = !story_->realTimers;
+    return options;
+  }
+
+  // A long custom drop with jumpers on real timers, its dialog hidden.
+  void StartHiddenRealTimerDrop(const char* count) {
+    SimWriteConfig("[user]\r\neffect_name=fx\r\nposition_x=4\r\n");
+    OpenDialog();
+    ToggleVisualisation();
+    ChooseAircraft("АН-2");
+    ChooseAircraft("Пользовательская");
+    SimTypeText(dialog_, IDC_COUNT_FIELD, count);
+    PressLoad();
+    PressDrop();  // interval 0: the shortest period the system has
+    PumpFor(50);
+    PressExit();
+  }
+  int Loads() { return SimCount(kSimSetVariable); }
+
+  void UnloadInsideTheExitCommand() {
+    StartVisualisedDrop();
+    TickDrop();
+    SimUnloadInside(WM_COMMAND, kSimExitCommand);
+    SimMenuCommand(kSimExitCommand);  // the hook that passed it on is still below
+    EXPECT_EQ(1, SimForwardedCommandCount());
+    EXPECT_TRUE(SimModuleResident(module_));
+    SimFramePaint();
+    EXPECT_EQ(1, ModulePopupsOnTheBar());
+    TickUntilDropEnds();
+    EXPECT_EQ("Командир, выброска окончена...", SimLast(kSimShowText)->text);
+    ExpectEmittersGivenBack("after the drop");
+  }
+  void UnloadInsideTheWindowsDestruction() {
+    StartVisualisedDrop();
+    TickDrop();
+    SimUnloadInside(WM_DESTROY);
+    SimDestroyMainWindow();
+    EXPECT_TRUE(SimModuleResident(module_));
+    ExpectEmittersGivenBack("after the window closed");
+  }
+  void UnloadFromAnotherThreadWhileAHiddenDialogsTimersRun() {
+    StartHiddenRealTimerDrop("100000");
+    HANDLE thread = CreateThread(nullptr, 0, UnloadOnThisThread, nullptr, 0, nullptr);
+    ASSERT_TRUE(thread != nullptr);
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    EXPECT_TRUE(SimModuleResident(module_));
+    const int before = Loads();
+    PumpFor(300);
+    EXPECT_GT(Loads(), before) << "the hidden dialog's drop goes on";
+    SimDestroyMainWindow();
+    PumpFor(100);
+    ExpectEmittersGivenBack("after the window closed");
+  }
+  void UnloadUnderALaterHookThenMessages() {
+    HWND window = SimMainWindow();
+    SimFramePaint();
+    g_laterHookNext = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(LaterHook)));
+    SimUnloadModule();
+    EXPECT_TRUE(SimModuleResident(module_));
+    SimFramePaint();
+    EXPECT_EQ(1, ModulePopupsOnTheBar());
+    SimMenuCommand(IDM_DROP_COMMAND);
+    SimPumpMessages();
+    EXPECT_EQ(1u, SimModuleDialogs().size()) << "the module still answers its command";
+    SimMenuCommand(40002);
+    EXPECT_EQ(1, SimForwardedCommandCount());
+    SimDestroyMainWindow();
+  }
+  void WindowClosedMidDropThenUnloadWithTheServicesGone() {
+    StartVisualisedDrop();
+    TickDrop();
+    TickDrop();
+    PressExit();
+    OpenDialog();  // a hidden dialog with the drop and a fresh one
+    SimClearLog();
+    SimDestroyMainWindow();
+    EXPECT_EQ(1, SimCount(kSimCurrentAircraft)) << "the emitters are given back once, as the dialogs go";
+    EXPECT_EQ(0, SimCount(kSimFireEvent) + SimCount(kSimShowText) + SimCount(kSimSetVariable));
+    ExpectEmittersGivenBack("after the window closed");
+    SimPoisonServices(true);
+    FreeLibraryChangesNothing();
+  }
+  void FreeLibraryMidDropAndTheMessageLoopRunsOn() {
+    SimClearLog();
+    StartHiddenRealTimerDrop("6");
+    SimUnloadModule();
+    const DWORD start = GetTickCount();
+    while (SimCount(kSimShowText) < 2 && GetTickCount() - start < 10000) PumpFor(20);
+    std::vector<double> loads;
+    for (const SimCall& call : SimLog())
+      if (call.op == kSimSetVariable) loads.push_back(call.value);
+    EXPECT_EQ((std::vector<double>{1020.0, 850.0, 680.0, 510.0, 340.0, 170.0, 0.0}), loads);
+    ASSERT_EQ(2, SimCount(kSimShowText));
+    EXPECT_EQ("Командир, выброска окончена...", SimLast(kSimShowText)->text);
+    ExpectEmittersGivenBack("after the drop");
+  }
+  void TwentyFramePaintsUnderAMultibyteCodePage() {
+    ASSERT_EQ(932u, GetACP()) << "the story runs under ja_JP.UTF-8, which scripts/setup generates";
+    for (int paint = 0; paint < 20; ++paint) SimFramePaint();
+    EXPECT_EQ(1, ModulePopupsOnTheBar());
+    HMENU bar = GetMenu(SimMainWindow());
+    DeleteMenu(bar, GetMenuItemCount(bar) - 1, MF_BYPOSITION);  // the simulator rebuilds its bar without ours
+    for (int paint = 0; paint < 20; ++paint) SimFramePaint();
+    EXPECT_EQ(1, ModulePopupsOnTheBar());
+    SimMenuCommand(IDM_DROP_COMMAND);
+    SimPumpMessages();
+    EXPECT_EQ(1u, SimModuleDialogs().size());
+  }
+
+  const Story* story_ = nullptr;
+};
+
+const UnloadStoryTest::Story UnloadStoryTest::kStories[] = {
+    {"FreeLibrary inside the simulator's Exit command", nullptr, false,
+     &UnloadStoryTest::UnloadInsideTheExitCommand},
+    {"FreeLibrary inside WM_DESTROY of the simulator's window, mid-drop", nullptr, false,
+     &UnloadStoryTest::UnloadInsideTheWindowsDestruction},
+    {"FreeLibrary from another thread while a hidden dialog's timers run", nullptr, true,
+     &UnloadStoryTest::UnloadFromAnotherThreadWhileAHiddenDialogsTimersRun},
+    {"FreeLibrary under a window procedure hooked later, then messages", nullptr, false,
+     &UnloadStoryTest::UnloadUnderALaterHookThenMessages},
+    {"window closed mid-drop, then FreeLibrary with the services gone", nullptr, false,
+     &UnloadStoryTest::WindowClosedMidDropThenUnloadWithTheServicesGone},
+    {"FreeLibrary mid-drop, and the message loop runs on", nullptr, true,
+     &UnloadStoryTest::FreeLibraryMidDropAndTheMessageLoopRunsOn},
+    {"twenty frame paints under code page 932", "ja_JP.UTF-8", false,
+     &UnloadStoryTest::TwentyFramePaintsUnderAMultibyteCodePage},
+};
+
+void UnloadStoryTest::SetUp() {
+  const char* wanted = getenv("KOLVARINE_STORY");
+  for (const Story& story : kStories) {
+    if (wanted && strcmp(wanted, story.name) == 0) story_ = &story;
+  }
+  if (!story_) return;  // the suite's own process only starts the others
+  EndProcessOnCrash();
+  UnloadTest::SetUp();
+}
+
+TEST_F(UnloadStoryTest, NoUnloadOrderCrashesTheSimulatorOrAddsASecondMenu) {
+  if (story_) {
+    (this->*story_->play)();
+    return;
+  }
+  // A first start of a 32-bit program through an emulator takes over a minute.
+  const DWORD kStoryLimitMs = 600000;
+  for (const Story& story : kStories) {
+    SCOPED_TRACE(story.name);
+    std::vector<std::string> environment = {std::string("KOLVARINE_STORY=") + story.name};
+    ChildRun run = RunThisProgram("--gtest_filter=UnloadStoryTest.*", environment, kStoryLimitMs, story.locale);
+    const std::string tail = run.output.size() > 4000 ? run.output.substr(run.output.size() - 4000) : run.output;
+    EXPECT_EQ(0u, run.status) << tail;
+    EXPECT_NE(std::string::npos, run.output.find("[  PASSED  ] 1 test")) << tail;
+  }
 }
 
 class RealTimerUnloadTest : public UnloadTest {
@@ -336,28 +498,6 @@ class RealTimerUnloadTest : public UnloadTest {
     return options;
   }
 };
-
-static void PumpFor(DWORD milliseconds) {
-  DWORD start = GetTickCount();
-  while (GetTickCount() - start < milliseconds) {
-    SimPumpMessages();
-    Sleep(5);
-  }
-}
-
-TEST_F(RealTimerUnloadTest, RealTimersStopWithTheModule) {
-  OpenDialog();
-  ChooseAircraft("Пользовательская");
-  SimTypeText(dialog_, IDC_COUNT_FIELD, "1000");
-  PressLoad();
-  PressDrop();  // interval 0: the shortest period the system has
-  PumpFor(100);
-  ASSERT_GT(SimCount(kSimSetVariable), 1) << "the drop runs on real timers";
-  SimUnloadModule();
-  PumpFor(200);  // a timer left behind would call into the freed module here
-  SimFramePaint();
-  EXPECT_EQ(simulatorProc_, GetWindowLongPtrA(SimMainWindow(), GWLP_WNDPROC));
-}
 
 TEST_F(RealTimerUnloadTest, ShortCustomDropRunsToItsEndOnRealTimers) {
   OpenDialog();

@@ -146,6 +146,9 @@ enum Kind {
   kReplaceEmitters,  // a new chain of a slots for the same record; b = 1: in the same blocks
   kAppendSlots,      // a = slots appended
   kChangeSlot,       // slot a set again; b = 1: with a new name of its own, else the position only
+  // The simulator going away, in either order:
+  kCloseWindow,  // the main window and with it the module's dialogs; only FreeLibrary may follow
+  kFreeLibrary,
 };
 
 struct Action {
@@ -201,6 +204,8 @@ std::string Describe(const Action& action) {
     case kAppendSlots: return "simulator appends " + std::to_string(action.a) + " slots";
     case kChangeSlot: return "simulator sets slot " + std::to_string(action.a) +
                              (action.b ? " with a name of its own" : ", position only");
+    case kCloseWindow: return "simulator closes its window";
+    case kFreeLibrary: return "simulator calls FreeLibrary";
   }
   return "?";
 }
@@ -322,6 +327,9 @@ struct Model {
   int touched = -1;    // the dialog the step acted on
   int gateReads = -1;  // variable reads of a gate tick; -1 when the step is no gate tick
   bool gateSilent = false;
+  bool closed = false;    // the simulator's window is gone, and the module's dialogs with it
+  bool unloaded = false;  // FreeLibrary took the module out of the process
+  bool freedAfterClose = false;
 };
 
 struct Outcome {
@@ -335,7 +343,18 @@ struct Stats {
   long steps = 0, loads = 0, ticks = 0, programmed = 0, dropEnds = 0, restores = 0, gateOpens = 0, hiddenTicks = 0;
   long midDropChoices = 0, restoresAfterReturn = 0, crowdedRuns = 0;
   long reused = 0, replaced = 0, appended = 0, changed = 0, changedUnderOurName = 0;
+  long closes = 0, closesMidDrop = 0, freeLibraries = 0, freeLibrariesMidDrop = 0;
 };
+
+// Every count, for adding up the batches played by child processes.
+long Stats::* const kStatFields[] = {
+    &Stats::steps,        &Stats::loads,         &Stats::ticks,         &Stats::programmed,
+    &Stats::dropEnds,     &Stats::restores,      &Stats::gateOpens,     &Stats::hiddenTicks,
+    &Stats::midDropChoices, &Stats::restoresAfterReturn, &Stats::crowdedRuns, &Stats::reused,
+    &Stats::replaced,     &Stats::appended,      &Stats::changed,       &Stats::changedUnderOurName,
+    &Stats::closes,       &Stats::closesMidDrop, &Stats::freeLibraries, &Stats::freeLibrariesMidDrop,
+};
+const char kStatsLine[] = "RandomPilotStats:";
 
 // Where a crash happened, for the report of a process that does not survive.
 const Sequence* g_playing = nullptr;
@@ -354,7 +373,6 @@ LONG WINAPI ReportCrash(EXCEPTION_POINTERS* info) {
 
 class Pilot {
  public:
-  explicit Pilot(LONG_PTR simulatorProc) : simulatorProc_(simulatorProc) {}
 
   // Generates `generate` actions while playing when `rng` is given; replays
   // the sequence's own actions otherwise.
@@ -380,12 +398,16 @@ class Pilot {
   bool CheckDialog(size_t index, bool full);
   bool CheckDialogs();
   bool CheckSlots(bool moduleLoaded);
-  bool Unload();
+  bool OpenSimulator();
+  void Finish();
+  bool CheckUnloaded();
   bool Fail(const char* tag, const std::string& message);
   DialogModel* Visible() { return m_.remembered < 0 ? nullptr : &m_.dialogs[m_.remembered]; }
   AircraftModel& Current() { return m_.aircraft[m_.current]; }
 
-  LONG_PTR simulatorProc_;
+  LONG_PTR simulatorProc_ = 0;
+  HMODULE module_ = nullptr;
+  size_t imageSize_ = 0;
   Model m_;
   Outcome outcome_;
   Stats stats_;
@@ -408,29 +430,48 @@ AircraftModel NewAircraftModel(SimAircraft* sim) {
   return aircraft;
 }
 
+// Each run has a simulator window of its own: a module stays in the process
+// after FreeLibrary, hooked to the window it found at load.
+bool Pilot::OpenSimulator() {
+  // Hidden and off the screen: a shown window costs Wine an X window, and
+  // dialogs placed beside it would be painted; the messages are the same.
+  if (!SimCreateMainWindow(true, false)) return false;
+  SetWindowPos(SimMainWindow(), nullptr, -8000, -8000, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  simulatorProc_ = GetWindowLongPtrA(SimMainWindow(), GWLP_WNDPROC);
+  return true;
+}
+
 Outcome Pilot::Play(Sequence* sequence, Rng* rng, size_t generate) {
   m_ = Model();
   outcome_ = Outcome();
   SimReset();
   SimDeleteConfig();
+  if (!OpenSimulator()) {
+    Fail("window", "no window: is there a display?");
+    return outcome_;
+  }
   SimAircraft* first = SimAddAircraft(sequence->firstSlots);
   SimSetCurrentAircraft(first);
   m_.aircraft.push_back(NewAircraftModel(first));
-  if (!SimLoadModule(ModuleDllPath().c_str())) {
+  module_ = SimLoadModule(ModuleDllPath().c_str());
+  if (!module_) {
+    SimDestroyMainWindow();
     Fail("load", "cannot load " + ModuleDllPath());
     return outcome_;
   }
+  imageSize_ = SimImageSize(module_);
   g_playing = sequence;
   const size_t steps = rng ? generate : sequence->actions.size();
-  for (size_t i = 0; i < steps && !outcome_.failed; ++i) {
+  for (size_t i = 0; i < steps && !outcome_.failed && !m_.unloaded && !m_.freedAfterClose; ++i) {
     if (rng) sequence->actions.push_back(Generate(*rng, i));
     g_playingStep = i;
     outcome_.step = i;
     Perform(sequence->actions[i]);
   }
-  if (!outcome_.failed) outcome_.step = steps;
+  if (!outcome_.failed) outcome_.step = sequence->actions.size();
+  g_playingStep = sequence->actions.size();
+  Finish();
   g_playing = nullptr;
-  Unload();
   return outcome_;
 }
 
@@ -446,6 +487,12 @@ Action Pilot::Generate(Rng& rng, size_t index) {
   std::vector<int> running;
   for (size_t i = 0; i < m_.dialogs.size(); ++i)
     if (m_.dialogs[i].dropTimer) running.push_back(static_cast<int>(i));
+  Action action;
+  if (m_.closed) {
+    ++stats_.freeLibraries;
+    action.kind = kFreeLibrary;  // nothing else is left to do
+    return action;
+  }
   const struct {
     Kind kind;
     int weight;
@@ -472,10 +519,22 @@ Action Pilot::Generate(Rng& rng, size_t index) {
       {kAppendSlots, Current().sim->slotCount + 2 <= kSimMaxSlots ? 1 : 0},
       {kChangeSlot, Current().sim->slotCount > 0 ? (running.empty() ? 1 : 6) : 0},
   };
+  // The simulator going away ends a run early, so rarely, and most often mid-drop.
+  if (rng.OneIn(running.empty() ? 150 : 50)) {
+    ++stats_.closes;
+    stats_.closesMidDrop += !running.empty();
+    action.kind = kCloseWindow;
+    return action;
+  }
+  if (rng.OneIn(40)) {
+    ++stats_.freeLibraries;
+    stats_.freeLibrariesMidDrop += !running.empty();
+    action.kind = kFreeLibrary;
+    return action;
+  }
   int total = 0;
   for (const auto& row : table) total += row.weight;
   int pick = rng.Below(total);
-  Action action;
   action.kind = kPaint;
   for (const auto& row : table) {
     if (pick < row.weight) {
@@ -520,6 +579,7 @@ Action Pilot::Generate(Rng& rng, size_t index) {
       action.b = rng.OneIn(3) ? 0 : 1;
       break;
     case kAppendSlots: action.a = 1 + rng.Below(2); break;
+
     case kChangeSlot:
       action.a = 1 + rng.Below(Current().sim->slotCount < kManaged + 1 ? Current().sim->slotCount : kManaged + 1);
       action.b = rng.OneIn(2) ? 1 : 0;
@@ -550,6 +610,8 @@ void Pilot::Perform(const Action& action) {
 
 bool Pilot::Apply(const Action& action) {
   DialogModel* visible = Visible();
+  // Once the window is gone the simulator has nothing left but FreeLibrary.
+  if (m_.closed && action.kind != kFreeLibrary) return false;
   switch (action.kind) {
     case kChoose: {
       if (!visible || !visible->list) return false;
@@ -670,6 +732,29 @@ bool Pilot::Apply(const Action& action) {
       SimDeleteConfig();
       m_.config = Config();
       return true;
+    case kCloseWindow: {
+      SimDestroyMainWindow();
+      for (const DialogModel& dialog : m_.dialogs)
+        if (IsWindow(dialog.window)) return Fail("close", "a dialog outlived the simulator's window");
+      // The dialogs' timers die with them, so a running drop never ends:
+      // what the module wrote comes back as its dialogs go.
+      const bool hadDialogs = !m_.dialogs.empty();
+      m_.dialogs.clear();
+      m_.remembered = -1;
+      m_.closed = true;
+      if (hadDialogs) Restore("window closed");
+      return true;
+    }
+    case kFreeLibrary:
+      m_.freedAfterClose = m_.closed;
+      FreeLibrary(module_);
+      // A module that stays in the process never learns of it; one that goes
+      // must have left nothing behind.
+      if (!SimModuleResident(module_)) {
+        m_.unloaded = true;
+        CheckUnloaded();
+      }
+      return true;
   }
   return false;
 }
@@ -780,7 +865,7 @@ void Pilot::Restore(const char* when) {
   stats_.restores += wrote;
   stats_.restoresAfterReturn += wrote && aircraft.leftWithJumpers;
   if (!mayBeLost) aircraft.leftWithJumpers = false;
-  if (when) CheckGivenBack(when, SimLoadedModule(), SimImageSize(SimLoadedModule()));
+  if (when) CheckGivenBack(when, module_, imageSize_);
 }
 
 void Pilot::ForgetSlots(AircraftModel& aircraft) {
@@ -849,9 +934,12 @@ std::string Doubles(const std::vector<double>& values) {
 // and every slot; window lists only change when dialogs are opened or hidden.
 bool Pilot::Check(const Action& action) {
   if (!CheckLog(action)) return false;
+  if (action.kind == kFreeLibrary && !SimLog().empty())
+    return Fail("unload", std::string("FreeLibrary called ") + SimOpName(SimLog().front().op));
+  if (m_.unloaded) return true;
   // A timer changes only the buttons, the list and the label.
   const bool timerStep = action.kind == kTickDrop || action.kind == kTickGate;
-  if (action.kind == kMenu || action.kind == kExit) {
+  if (action.kind == kMenu || action.kind == kExit || action.kind == kCloseWindow) {
     if (!CheckDialogs()) return false;
   } else if (m_.touched >= 0 && !CheckDialog(static_cast<size_t>(m_.touched), !timerStep)) {
     return false;
@@ -997,24 +1085,31 @@ bool Pilot::CheckSlots(bool moduleLoaded) {
   return true;
 }
 
-// Unloading gives back a pending chain when it is the current one, and leaves
-// no dialog, timer or hook behind.
-bool Pilot::Unload() {
-  if (!outcome_.failed) CheckDialogs();
-  Restore(nullptr);
-  const HMODULE module = SimLoadedModule();
-  const size_t imageSize = SimImageSize(module);
-  SimClearLog();
-  SimUnloadModule();
-  if (outcome_.failed) return false;
+// Every run ends with the simulator going away: its window closes, then it
+// calls FreeLibrary, unless the run did either already.
+void Pilot::Finish() {
+  if (!outcome_.failed && !m_.unloaded && !m_.closed) {
+    Action close;
+    close.kind = kCloseWindow;
+    Perform(close);
+  }
+  if (!outcome_.failed && !m_.unloaded && !m_.freedAfterClose) {
+    Action unload;
+    unload.kind = kFreeLibrary;
+    Perform(unload);
+  }
+  SimDestroyMainWindow();  // after a failure, for the next run
+  if (!outcome_.failed && !SimTimers().empty()) Fail("close", "timers outlived the simulator's window");
+}
+
+// A module that left the process must have taken everything with it: no
+// dialog, timer or hook, the emitters given back.
+bool Pilot::CheckUnloaded() {
   if (!SimModuleDialogs().empty()) return Fail("unload", "dialogs left");
   if (!SimTimers().empty()) return Fail("unload", "timers left");
-  if (GetWindowLongPtrA(SimMainWindow(), GWLP_WNDPROC) != simulatorProc_) return Fail("unload", "window still hooked");
-  for (const SimCall& call : SimLog()) {
-    if (call.op == kSimSetVariable || call.op == kSimFireEvent || call.op == kSimShowText)
-      return Fail("unload", std::string("unloading called ") + SimOpName(call.op));
-  }
-  return CheckGivenBack("unload", module, imageSize) && CheckNothingLeadsIntoTheModule(module, imageSize) &&
+  if (SimMainWindow() && GetWindowLongPtrA(SimMainWindow(), GWLP_WNDPROC) != simulatorProc_)
+    return Fail("unload", "window still hooked");
+  return CheckGivenBack("unload", module_, imageSize_) && CheckNothingLeadsIntoTheModule(module_, imageSize_) &&
          CheckSlots(false);
 }
 
@@ -1027,7 +1122,7 @@ bool Pilot::CheckNothingLeadsIntoTheModule(HMODULE module, size_t imageSize) {
     if (SimPointsInto(aircraft.sim->slots[position - 1]->name, module, imageSize))
       return Fail("unload", "slot " + std::to_string(position) + " of the current aircraft names the module's memory");
   }
-  HMENU bar = GetMenu(SimMainWindow());
+  HMENU bar = SimMainWindow() ? GetMenu(SimMainWindow()) : nullptr;
   for (int item = 0; bar && item < GetMenuItemCount(bar); ++item) {
     char title[64] = {};
     GetMenuStringA(bar, item, title, sizeof(title), MF_BYPOSITION);
@@ -1096,16 +1191,10 @@ class RandomPilot : public ::testing::Test {
   void SetUp() override {
     SimReset();
     SimEnterTempFolder();
-    ASSERT_TRUE(SimCreateMainWindow() != nullptr) << "no window: is there a display?";
-    // Off the screen: nothing of the simulator or its dialogs is ever painted,
-    // which is most of what a dialog costs under Wine; the messages are the same.
-    SetWindowPos(SimMainWindow(), nullptr, -8000, -8000, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    simulatorProc_ = GetWindowLongPtrA(SimMainWindow(), GWLP_WNDPROC);
     previousFilter_ = SetUnhandledExceptionFilter(ReportCrash);
   }
   void TearDown() override {
     SetUnhandledExceptionFilter(previousFilter_);
-    if (SimLoadedModule()) SimUnloadModule();
     SimDestroyMainWindow();
     SimLeaveTempFolder();
     SimReset();
@@ -1128,32 +1217,75 @@ class RandomPilot : public ::testing::Test {
     return false;
   }
 
-  LONG_PTR simulatorProc_ = 0;
+  // Runs `count` sequences from seed `base` here; false after the first failure.
+  bool PlayHere(uint64_t base, long count, long steps, Stats* stats) {
+    Pilot pilot;
+    bool passed = true;
+    for (long i = 0; i < count && passed; ++i) {
+      Sequence sequence;
+      sequence.seed = base + static_cast<uint64_t>(i);
+      Rng rng(sequence.seed);
+      static const int firstSlots[] = {0, 1, 4, 4, 6, 6};
+      sequence.firstSlots = rng.Pick(firstSlots);
+      passed = PlayAndReport(pilot, sequence, &rng, static_cast<size_t>(steps));
+    }
+    *stats = pilot.stats();
+    return passed;
+  }
+
   LPTOP_LEVEL_EXCEPTION_FILTER previousFilter_ = nullptr;
 };
+
+// Every module a run loads stays in the process, so long series are played in
+// batches, each by a child process of its own that ends with its modules.
+const long kDefaultBatch = 250;
+const DWORD kBatchLimitMs = 30 * 60 * 1000;
 
 // Seeded runs from a freshly loaded module each; the first failing one stops the test.
 TEST_F(RandomPilot, RandomSequencesKeepTheModuleInStepWithTheModel) {
   const long sequences = EnvNumber("KOLVARINE_RANDOM_SEQUENCES", kDefaultSequences);
   const long steps = EnvNumber("KOLVARINE_RANDOM_STEPS", kDefaultSteps);
+  const long batch = EnvNumber("KOLVARINE_RANDOM_BATCH", kDefaultBatch);
   const uint64_t base = EnvSeed(kBaseSeed);
-  Pilot pilot(simulatorProc_);
-  for (long i = 0; i < sequences; ++i) {
-    Sequence sequence;
-    sequence.seed = base + static_cast<uint64_t>(i);
-    Rng rng(sequence.seed);
-    static const int firstSlots[] = {0, 1, 4, 4, 6, 6};
-    sequence.firstSlots = rng.Pick(firstSlots);
-    if (!PlayAndReport(pilot, sequence, &rng, static_cast<size_t>(steps))) return;
+  Stats s;
+  const char* batchStart = getenv("KOLVARINE_RANDOM_BATCH_START");
+  if (batchStart || sequences <= batch) {
+    // A batch of a longer series, or a series short enough to play here.
+    const long first = batchStart ? strtol(batchStart, nullptr, 10) : 0;
+    const bool passed = PlayHere(base + static_cast<uint64_t>(first), sequences, steps, &s);
+    if (batchStart) {
+      printf("%s", kStatsLine);
+      for (long Stats::*field : kStatFields) printf(" %ld", s.*field);
+      printf("\n");
+      return;
+    }
+    if (!passed) return;
+  } else {
+    for (long first = 0; first < sequences; first += batch) {
+      const long count = sequences - first < batch ? sequences - first : batch;
+      ChildRun run = RunThisProgram("--gtest_filter=RandomPilot.*",
+                                    {"KOLVARINE_RANDOM_BATCH_START=" + std::to_string(first),
+                                     "KOLVARINE_RANDOM_SEQUENCES=" + std::to_string(count)},
+                                    kBatchLimitMs);
+      const size_t line = run.output.find(kStatsLine);
+      if (run.status != 0 || line == std::string::npos) {
+        ADD_FAILURE() << "batch of runs " << first << " to " << first + count - 1 << " (exit status " << run.status
+                      << "):\n" << run.output;
+        return;
+      }
+      const char* numbers = run.output.c_str() + line + sizeof(kStatsLine) - 1;
+      for (long Stats::*field : kStatFields) s.*field += strtol(numbers, const_cast<char**>(&numbers), 10);
+    }
   }
-  const Stats& s = pilot.stats();
   printf("%ld runs of %ld actions from seed %llu: %ld steps, %ld loads, %ld drop ticks (%ld in hidden dialogs), "
          "%ld programmed, %ld drop ends, %ld give-backs (%ld to an aircraft left mid-drop), %ld gate openings, "
          "%ld choices during a drop; simulator: %ld blocks reused for another aircraft, %ld chains replaced, "
-         "%ld appends, %ld slots set again (%ld under the module's name); %ld crowded runs\n",
+         "%ld appends, %ld slots set again (%ld under the module's name), %ld windows closed mid-run "
+         "(%ld mid-drop), %ld FreeLibrary calls mid-run (%ld mid-drop); %ld crowded runs\n",
          sequences, steps, static_cast<unsigned long long>(base), s.steps, s.loads, s.ticks, s.hiddenTicks,
          s.programmed, s.dropEnds, s.restores, s.restoresAfterReturn, s.gateOpens, s.midDropChoices, s.reused,
-         s.replaced, s.appended, s.changed, s.changedUnderOurName, s.crowdedRuns);
+         s.replaced, s.appended, s.changed, s.changedUnderOurName, s.closes, s.closesMidDrop, s.freeLibraries,
+         s.freeLibrariesMidDrop, s.crowdedRuns);
 }
 
 }  // namespace

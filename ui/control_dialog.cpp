@@ -10,6 +10,8 @@
 
 HWND g_controlDialog;
 char g_editBuffer[kTextBufferSize];
+// The window the pilot left for a dialog of ours, as its activation reported it.
+HWND g_activeBeforeDialog;
 
 static BOOL OnInitDialog(HWND dialog) {
   SetDlgItemTextA(dialog, IDC_COUNT_FIELD, "0");
@@ -43,8 +45,30 @@ static BOOL OnInitDialog(HWND dialog) {
 
 static void OnExitButton(HWND dialog) {
   g_controlDialog = NULL;
+  // EndDialog enables the owner, as after a modal dialog, and activates it
+  // when ours was active. While the simulator holds a modal dialog of its own,
+  // its window must stay disabled and that dialog keep the activation.
+  HWND owner = GetWindow(dialog, GW_OWNER);
+  const bool ownerDisabled = owner && !IsWindowEnabled(owner);
+  if (ownerDisabled && GetActiveWindow() == dialog && IsWindow(g_activeBeforeDialog) &&
+      g_activeBeforeDialog != owner) {
+    SetActiveWindow(g_activeBeforeDialog);
+  }
   // Hides the window without destroying it: a running drop finishes there.
   EndDialog(dialog, IDC_EXIT_BUTTON);
+  if (ownerDisabled) EnableWindow(owner, FALSE);
+}
+
+static void OnActivate(WORD state, HWND other) {
+  if (state != WA_INACTIVE) g_activeBeforeDialog = other;
+}
+
+// The simulator closes its window, and with it ours, perhaps mid-drop: the
+// drop timer dies here, so the emitters get their own values back now, while
+// the simulator still answers.
+static void OnDestroy(HWND dialog) {
+  if (g_controlDialog == dialog) g_controlDialog = NULL;
+  if (g_effectSnapshot.held > 0) RestoreEffectSlots();
 }
 
 static void OnConfigListChange(HWND dialog) {
@@ -101,12 +125,18 @@ static BOOL OnCommand(HWND dialog, WORD id, WORD notification) {
   return FALSE;
 }
 
-INT_PTR CALLBACK ControlDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+INT_PTR CALLBACK ControlDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_INITDIALOG:
       return OnInitDialog(dialog);
     case WM_COMMAND:
       return OnCommand(dialog, LOWORD(wParam), HIWORD(wParam));
+    case WM_ACTIVATE:
+      OnActivate(LOWORD(wParam), reinterpret_cast<HWND>(lParam));
+      break;
+    case WM_DESTROY:
+      OnDestroy(dialog);
+      break;
   }
   return FALSE;
 }

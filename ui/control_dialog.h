@@ -13,6 +13,9 @@ const int kDialogTemplateId = IDD_CONTROL_DIALOG;
 // forgets it while the hidden window lives on with its timers.
 extern HWND g_controlDialog;
 
+// The window that was active before a dialog of ours took the activation.
+extern HWND g_activeBeforeDialog;
+
 // Text read from the dialog's edit fields.
 extern char g_editBuffer[];
 
