@@ -364,13 +364,25 @@ int main(int argc, char** argv) {
   printf("    %d timer ticks\n", ticks);
   SimPress(dialog, IDC_EXIT_BUTTON);
 
-  Step("The simulator unloads the module (FreeLibrary)");
+  Step("The simulator calls FreeLibrary on the module");
   SimUnloadModule();
+  // Once it has hooked the window the module stays until the process ends:
+  // its menu, dialogs and timers keep working.
+  const bool resident = SimModuleResident(module);
+  const void* procedure = reinterpret_cast<void*>(GetWindowLongPtrA(window, GWLP_WNDPROC));
+  printf("    the module %s the process; the window's procedure is %s\n", resident ? "stays in" : "has left",
+         resident && SimPointsInto(procedure, module, SimImageSize(module)) ? "still the module's hook"
+                                                                              : "not the module's");
+  SimFramePaint();
   PrintMenuBar();
-  PrintSlots(aircraft);
+  ReportNewCalls();
+
+  Step("The simulator closes its window");
   SimDestroyMainWindow();
+  PrintSlots(aircraft);
+  ReportNewCalls();
   SimLeaveTempFolder();
   SimReset();
-  printf("\nThe module is unloaded; the simulator runs on.\n");
+  printf("\nThe simulator has closed; the module goes with its process.\n");
   return 0;
 }
