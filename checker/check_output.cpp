@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "checker/console_text.h"
+
 Language g_language = kRussian;
 int g_errorCount;
 int g_noteCount;
@@ -14,6 +16,8 @@ static const int kTextRoom = kLineSize - 2;
 static wchar_t g_line[kLineSize];
 static int g_lineLength;
 static char g_utf8Line[kLineSize * 3];
+// A stand-in is at most three characters ("..." for "…").
+static wchar_t g_consoleLine[kLineSize * 3];
 static HANDLE g_output;
 static bool g_outputIsConsole;
 
@@ -45,6 +49,10 @@ void Put(const Phrase& phrase) {
 
 void PutAnsi(const char* text) {
   PutConverted(CP_ACP, text, lstrlenA(text));
+}
+
+void PutAnsi(const char* text, int length) {
+  PutConverted(CP_ACP, text, length);
 }
 
 void PutModuleText(const char* text) {
@@ -89,7 +97,9 @@ void EndLine() {
   g_line[g_lineLength++] = L'\n';
   DWORD written;
   if (g_outputIsConsole) {
-    WriteConsoleW(g_output, g_line, g_lineLength, &written, NULL);
+    // The console's own code page decides what it can show (chcp changes it).
+    int length = FitToCodePage(g_line, g_lineLength, GetConsoleOutputCP(), g_consoleLine, kLineSize * 3);
+    WriteConsoleW(g_output, g_consoleLine, length, &written, NULL);
   } else {
     int bytes = WideCharToMultiByte(CP_UTF8, 0, g_line, g_lineLength, g_utf8Line, sizeof(g_utf8Line), NULL, NULL);
     WriteFile(g_output, g_utf8Line, bytes, &written, NULL);
@@ -98,7 +108,7 @@ void EndLine() {
 }
 
 static const Phrase kErrorWord = {L"ошибка: ", L"error: "};
-static const Phrase kNoteWord = {L"заметка: ", L"note: "};
+static const Phrase kNoteWord = {L"замечание: ", L"note: "};
 
 void BeginFinding(FindingKind kind, const char* section, const char* key) {
   if (kind == kError) {
@@ -108,6 +118,8 @@ void BeginFinding(FindingKind kind, const char* section, const char* key) {
     ++g_noteCount;
     Put(kNoteWord);
   }
+  // A finding about Windows rather than the file names no section.
+  if (!section) return;
   Put(L"[");
   PutAnsi(section);
   Put(L"]");

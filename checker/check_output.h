@@ -1,6 +1,6 @@
 // What KolvarineCheck.exe prints: lines built from pieces in the pilot's
-// language, written as UTF-16 to a console window and as UTF-8 (no byte-order
-// mark) to a file or a pipe.
+// language, written as UTF-16 to a console window (in the characters its code
+// page has) and as UTF-8 (no byte-order mark) to a file or a pipe.
 #pragma once
 
 enum Language { kRussian, kEnglish };
@@ -32,6 +32,7 @@ void OpenOutput();
 void Put(const wchar_t* text);
 void Put(const Phrase& phrase);
 void PutAnsi(const char* text);         // text from the file: the ANSI code page
+void PutAnsi(const char* text, int length);
 void PutModuleText(const char* text);   // the module's own texts: Windows-1251
 void PutNumber(long long number);
 void PutCount(long long number, const CountedWord& word);  // "300 символов"
@@ -39,7 +40,8 @@ void PutQuoted(const char* text);       // a value from the file, in the languag
 void EndLine();
 
 // Starts "error: [section] key: " (or "note: ..."), counting it; `key` may be
-// null for a finding about a whole section. The message follows with Put().
+// null for a finding about a whole section, `section` too for one about
+// Windows rather than the file. The message follows with Put().
 void BeginFinding(FindingKind kind, const char* section, const char* key);
 
 // True when the program has a console window of its own (started by a double

@@ -111,6 +111,10 @@ static void NoteMissingAircraft() {
 
 void CheckSections(const char* path, const char* effectsFolder) {
   g_effectsFolder = effectsFolder;
+  // A second file (the VirtualStore copy) starts with nothing found.
+  ZeroMemory(g_sectionFound, sizeof(g_sectionFound));
+  ZeroMemory(g_effectNameSet, sizeof(g_effectNameSet));
+  ZeroMemory(g_effectKeyAsWritten, sizeof(g_effectKeyAsWritten));
   GetPrivateProfileSectionNamesA(g_sectionNames, kListSize, path);
   for (const char* section = g_sectionNames; *section; section += lstrlenA(section) + 1) {
     // A section given twice is listed twice; the byte scan reports it, and

@@ -27,10 +27,10 @@ static int g_headerCount;
 static char g_ansiText[kAnsiTextSize];
 
 static const Phrase kByteOrderMark = {
-    L"файл начинается с метки порядка байтов UTF-8 (BOM): из-за неё Windows не узнаёт заголовок первого раздела, "
-    L"и модуль этот раздел не читает; сохраните файл в кодировке ANSI",
-    L"the file starts with a UTF-8 byte-order mark: Windows then does not recognise the first section header and "
-    L"the module does not read that section; save the file as ANSI (Windows-1251)"};
+    L"файл начинается с метки порядка байтов UTF-8 (BOM), и из-за неё Windows не узнаёт заголовок этого раздела "
+    L"в строке 1: модуль не прочтёт ни одного ключа раздела; сохраните файл в кодировке ANSI",
+    L"the file starts with a UTF-8 byte-order mark, and with it Windows does not recognise this section's header "
+    L"on line 1: the module reads none of the section's keys; save the file as ANSI (Windows-1251)"};
 static const Phrase kBeforeFirstSection = {L"строка ", L"line "};
 static const Phrase kBeforeFirstSectionTail = {L" стоит до первого раздела, и модуль её не читает",
                                                L" stands before the first section; the module never reads it"};
@@ -85,22 +85,38 @@ static void OnLineBeforeFirstSection(const char* begin, const char* end, int lin
   EndLine();
 }
 
+// A section header of the line, or false when it opens none.
+static bool ReadSectionHeader(const char* begin, const char* end, int line, SectionHeader* header) {
+  if (begin == end || *begin != '[') return false;
+  const char* close = end;
+  while (close > begin && close[-1] != ']') --close;
+  if (close <= begin + 1) return false;
+  // The profile functions drop the blanks inside the brackets too.
+  const char* nameBegin = begin + 1;
+  const char* nameEnd = close - 1;
+  Trim(&nameBegin, &nameEnd);
+  header->name = nameBegin;
+  header->length = static_cast<int>(nameEnd - nameBegin);
+  header->line = line;
+  return true;
+}
+
 // One line, without its line break; returns true when it opens a section.
-static bool ScanLine(const char* begin, const char* end, int line, bool inSection) {
+// Behind a byte-order mark, Windows sees no header on line 1: that section
+// is reported once as lost, and a later one of its name is no repeat.
+static bool ScanLine(const char* begin, const char* end, int line, bool inSection, bool byteOrderMark) {
   Trim(&begin, &end);
   if (begin == end || *begin == ';') return false;
-  if (*begin == '[') {
-    const char* close = end;
-    while (close > begin && close[-1] != ']') --close;
-    if (close > begin + 1) {
-      // The profile functions drop the blanks inside the brackets too.
-      const char* nameBegin = begin + 1;
-      const char* nameEnd = close - 1;
-      Trim(&nameBegin, &nameEnd);
-      SectionHeader header = {nameBegin, static_cast<int>(nameEnd - nameBegin), line};
+  SectionHeader header;
+  if (ReadSectionHeader(begin, end, line, &header)) {
+    if (byteOrderMark && line == 1) {
+      BeginFinding(kError, NameText(header), NULL);
+      Put(kByteOrderMark);
+      EndLine();
+    } else {
       OnSectionHeader(header);
-      return true;
     }
+    return true;
   }
   if (!inSection) OnLineBeforeFirstSection(begin, end, line);
   return false;
@@ -113,15 +129,10 @@ static void ScanText(const char* text, const char* end, bool byteOrderMark) {
   while (text < end) {
     const char* lineEnd = text;
     while (lineEnd < end && *lineEnd != '\n' && *lineEnd != '\r') ++lineEnd;
-    if (ScanLine(text, lineEnd, line, inSection)) inSection = true;
+    if (ScanLine(text, lineEnd, line, inSection, byteOrderMark)) inSection = true;
     if (lineEnd < end && *lineEnd == '\r' && lineEnd + 1 < end && lineEnd[1] == '\n') ++lineEnd;
     text = lineEnd + 1;
     ++line;
-  }
-  if (byteOrderMark) {
-    BeginFinding(kError, g_headerCount > 0 ? NameText(g_headers[0]) : "", NULL);
-    Put(kByteOrderMark);
-    EndLine();
   }
 }
 

@@ -12,7 +12,6 @@ enum NumberReading { kAsWritten, kFraction, kTrailingText, kNoDigits, kBeyond32B
 // Long enough to measure an effect name that the module cuts.
 static const int kWrittenValueSize = 4096;
 
-static const Phrase kFileLine = {L"Файл: ", L"File: "};
 static const Phrase kModuleReads = {L"Модуль прочтёт:", L"The module will read:"};
 static const Phrase kSwitchOn = {L" (вкл.)", L" (on)"};
 static const Phrase kSwitchOff = {L" (выкл.)", L" (off)"};
@@ -27,30 +26,46 @@ static const Phrase kWhyBeyond32Bits = {L" — число вне предело�
 static const CountedWord kCharacters = {L"символ", L"символа", L"символов", L"character", L"characters"};
 static const Phrase kModuleUses = {L"; модуль возьмёт ", L"; the module uses "};
 static const Phrase kSwitchValue = {L"модуль прочтёт здесь ", L"the module reads this as "};
-static const Phrase kSwitchValueTail = {L", а включает переключатель только 1, любое другое значение его выключает",
+static const Phrase kSwitchValueTail = {L"; переключатель включён только при значении 1, при любом другом он выключен",
                                         L": only 1 switches it on, anything else leaves it off"};
 static const Phrase kLongName = {L"в имени эффекта ", L"the effect name is "};
 static const Phrase kAtLeast = {L"не меньше ", L"at least "};
 static const Phrase kLongNameTail = {L"; модуль возьмёт только первые 259",
                                      L" long; the module uses only its first 259"};
 static const Phrase kNotAscii = {
-    L"в имени эффекта есть знаки вне ASCII (например, русские буквы); проверьте, что файл эффекта назван точно так же",
+    L"в имени эффекта есть символы вне ASCII (например, русские буквы); проверьте, что файл эффекта назван точно так же",
     L"the effect name has characters outside plain ASCII; check that the effect's file is named exactly so"};
 static const Phrase kNoFxFile = {L"в папке Effects нет файла ", L"the Effects folder has no file "};
 static const Phrase kNoFxFileTail = {L": скорее всего, поэтому десантников и не видно",
                                      L": most likely the reason why no jumpers show"};
-static const Phrase kNoSection = {L"раздела нет, поэтому для конфигурации «",
-                                  L"no such section: no jumpers will show for "};
-static const Phrase kNoEffectName = {L"имя эффекта не задано, поэтому для конфигурации «",
-                                     L"no effect name: no jumpers will show for "};
-static const Phrase kNoJumpersTail = {L"» десантников не будет видно", L""};
+static const Phrase kFxExtension = {L"имя эффекта пишется без «.fx»: симулятор сам добавит расширение и будет искать ",
+                                    L"write the effect name without \".fx\": the simulator adds it itself and looks for "};
+static const Phrase kFxExtensionTail = {L"; напишите ", L"; write "};
+static const Phrase kNoSection = {L"раздела нет, а значит, и имени эффекта: ", L"no such section, so no effect name: "};
+static const Phrase kNoEffectName = {L"имя эффекта не задано: ", L"no effect name: "};
+// The drop points the first slot (two doors: the first two) at the empty
+// name and silences the rest of the first four.
+static const Phrase kNoJumpers = {L"с флажком «Включить визуализацию» выброска с конфигурацией «",
+                                  L"with \"Включить визуализацию\" checked, a drop as "};
+static const Phrase kNoJumpersTail = {
+    L"» не покажет десантников, а первые четыре точки эффектов самолёта до её конца потеряют и собственные эффекты; "
+    L"на этом самолёте снимайте флажок",
+    L" shows no jumpers, and the aircraft's first four effect points lose their own effects until it ends; on this "
+    L"aircraft, uncheck the box"};
 
 void NoteNoJumpers(const char* section, const char* key, int preset) {
   BeginFinding(kNote, section, key);
   Put(key ? kNoEffectName : kNoSection);
+  Put(kNoJumpers);
   PutModuleText(kAircraftPresets[preset].listText);
   Put(kNoJumpersTail);
   EndLine();
+}
+
+// The simulator adds ".fx" itself: a name that has it already names NAME.fx.fx.
+static bool EndsWithFx(const char* name) {
+  int length = lstrlenA(name);
+  return length > 3 && name[length - 3] == '.' && (name[length - 2] | 0x20) == 'f' && (name[length - 1] | 0x20) == 'x';
 }
 
 static NumberReading ReadNumber(const char* text, int value) {
@@ -132,6 +147,15 @@ static void CheckEffectName(const char* path, const char* section, const char* k
     Put(kLongNameTail);
     EndLine();
   }
+  if (EndsWithFx(name)) {
+    BeginFinding(kNote, section, key);
+    Put(kFxExtension);
+    PutAnsi(name);
+    Put(L".fx");
+    Put(kFxExtensionTail);
+    PutAnsi(name, lstrlenA(name) - 3);
+    EndLine();
+  }
   if (!IsPlainAscii(name)) {
     BeginFinding(kNote, section, key);
     Put(kNotAscii);
@@ -173,9 +197,6 @@ static void PutSwitch(const char* path, ConfigKey key) {
 }
 
 void PrintModuleValues(const char* path) {
-  Put(kFileLine);
-  PutAnsi(path);
-  EndLine();
   Put(kModuleReads);
   EndLine();
   Put(L"  [General] ");

@@ -4,8 +4,9 @@
 
 #include "ui/module_config.h"
 
-// `path` is a full path: the profile functions look a bare name up in the
-// Windows folder.
+// Prints what the module takes from the file at `path`, under a line of its
+// own. `path` is a full path: the profile functions look a bare name up in
+// the Windows folder.
 void PrintModuleValues(const char* path);
 
 // Checks the value of `key` (as the file spells it; the module reads it as

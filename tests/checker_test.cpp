@@ -2,11 +2,13 @@
 // its output read back through a pipe.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <winioctl.h>
 
 #include <algorithm>
 #include <string>
 #include <vector>
 
+#include "checker/console_text.h"
 #include "simhost/sim_host.h"
 
 namespace {
@@ -94,11 +96,40 @@ CheckerRun RunChecker(const std::string& program, const std::string& arguments) 
   return run;
 }
 
+// Wine gives a program the code page of the Unix locale it starts in, and a
+// Windows child inherits its parent's: a checker in another locale is started
+// from a Unix shell. That leaves no process to wait for, so the shell writes
+// the checker's output and exit status into files.
+CheckerRun RunCheckerInLocale(const std::string& program, const std::string& arguments, const char* locale) {
+  CheckerRun run = {~0u, std::string()};
+  char loader[MAX_PATH];
+  DWORD length = GetEnvironmentVariableA("WINELOADER", loader, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return run;
+  std::string command = "Z:\\bin\\sh -c \"LC_ALL=" + std::string(locale) + " '" + loader + "' '" + program + "' " +
+                        arguments + " </dev/null >checker.out 2>&1; echo $? >checker.status\"";
+  std::vector<char> commandLine(command.begin(), command.end());
+  commandLine.push_back('\0');
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process = {};
+  if (!CreateProcessA(NULL, commandLine.data(), NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process)) return run;
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  std::string status;
+  for (DWORD begin = GetTickCount(); status.find('\n') == std::string::npos; status = ReadBytes("checker.status")) {
+    if (GetTickCount() - begin > kRunLimitMs) return run;
+    Sleep(20);
+  }
+  run.status = static_cast<DWORD>(std::stoul(status));
+  run.output = ReadBytes("checker.out");
+  return run;
+}
+
 // "error: [an22] position_x: ..." becomes "error [an22] position_x"; the
 // Russian words become the English ones.
 std::vector<std::string> Findings(const std::string& output) {
   static const char* const kKinds[][2] = {
-      {"error: ", "error"}, {"note: ", "note"}, {u8"ошибка: ", "error"}, {u8"заметка: ", "note"}};
+      {"error: ", "error"}, {"note: ", "note"}, {u8"ошибка: ", "error"}, {u8"замечание: ", "note"}};
   std::vector<std::string> findings;
   size_t start = 0;
   while (start < output.size()) {
@@ -146,6 +177,11 @@ struct CheckerCase {
   // Kolvarine.cfg beside a copy of the checker in folder "tools", which then
   // runs instead of the one built ("" the copy alone); null: no copy.
   const char* besideProgram;
+  const char* locale;  // LC_ALL of a checker started from a Unix shell (only Wine has one); null: as the tests
+  // The copy of Modules\Kolvarine.cfg Windows keeps in the VirtualStore of a
+  // LOCALAPPDATA made for the run; null: none.
+  const char* virtualStoreCopy;
+  bool beyond4GiB;  // Modules\Kolvarine.cfg grown by 4 GiB, sparse: the low 32 bits of its size stay
 };
 
 const char kShippedCase[] = "ShippedFileGivesNoFindings";
@@ -196,7 +232,7 @@ const CheckerCase kCases[] = {
     {"NamesMatchWithoutRegardToCase", "[AN22]\nPOSITION_X=4\n[general]\nRealism=1\n", "--english", nullptr, false, 0,
      "note [AN22] effect_name", "[General] realism 1 (on)", "error: "},
     {"NoEffectNameNoteNamesTheSectionAsWritten", "[Il76]\nEffect_Name=\n", "--english", nullptr, false, 0,
-     "note [Il76] Effect_Name", "no effect name: no jumpers will show", "[il76] effect_name"},
+     "note [Il76] Effect_Name", "no effect name: with", "[il76] effect_name"},
     {"KeyGivenTwice", "[an22]\nposition_z=-30\nposition_z=-40\n", "--english", nullptr, false, 1,
      "error [an22] position_z|note [an22] effect_name", "reads only the first: \"-30\"", ""},
     {"SectionGivenTwice", "[mi8]\neffect_name=fx\n[MI8]\neffect_name=other\n", "--english", nullptr, false, 1,
@@ -206,18 +242,25 @@ const CheckerCase kCases[] = {
     {"LineBeforeTheFirstSection", "; a comment is fine\nposition_x=3\n[an22]\n", "--english", nullptr, false, 1,
      "error [] position_x|note [an22] effect_name", "line 2 stands before the first section", ""},
     {"ByteOrderMark", "\xEF\xBB\xBF[General]\nrealism=0\n", "--english", nullptr, false, 1, "error [General]",
-     "byte-order mark", ""},
+     "byte-order mark, and with it Windows does not recognise this section's header on line 1: the module reads none",
+     ""},
+    {"ByteOrderMarkBeforeAComment", "\xEF\xBB\xBF; first line\n[General]\nrealism=0\n", "--english", nullptr, false,
+     0, "", "Errors: 0", "byte-order mark"},
+    {"ByteOrderMarkHidesTheFirstOfTwoSections", "\xEF\xBB\xBF[General]\nrealism=1\n[general]\nrealism=0\n",
+     "--english", nullptr, false, 1, "error [General]", "byte-order mark", "given again"},
     {"Utf16FileIsReadAsText", "@utf16:[General]\r\nrealism=1\r\n[an22]\r\neffect_name=fx\r\nposition_x=2\r\n",
      "--english", nullptr, false, 0, "", "[an22]: effect \"fx\", x 2", "error: "},
     {"Utf16FileIsScannedForRepeats", "@utf16:[an22]\r\neffect_name=fx\r\n[AN22]\r\nposition_x=3\r\n", "--english",
      nullptr, false, 1, "error [AN22]", "given again at line 3; the module reads only the first, at line 1", ""},
     {"AircraftWithoutSectionOrEffectName", "[an22]\nposition_x=1\n[il76]\neffect_name=\n", "--english", nullptr,
-     false, 0, "note [an22] effect_name|note [il76] effect_name|note [user]|note [an26]", "no jumpers will show",
-     ""},
+     false, 0, "note [an22] effect_name|note [il76] effect_name|note [user]|note [an26]",
+     "shows no jumpers, and the aircraft's first four effect points lose their own effects until it ends", ""},
     {"EffectNameOutsideAscii", "[an22]\neffect_name=fx_\xE4\xE5\xF1\n", "--english", nullptr, false, 0,
      "note [an22] effect_name", "outside plain ASCII", ""},
     {"EffectsFolderWithoutTheFile", "[an22]\neffect_name=fx_jumper\n", "--english", "fx_other", false, 0,
      "note [an22] effect_name", "has no file fx_jumper.fx", ""},
+    {"EffectNameWithItsExtension", "[an22]\neffect_name=fx_jumper.fx\n", "--english", "fx_jumper", false, 0,
+     "note [an22] effect_name", "adds it itself and looks for fx_jumper.fx.fx; write fx_jumper", ""},
     {"EffectsFolderWithTheFile", "[an22]\neffect_name=fx_jumper\n", "--english", "fx_jumper", false, 0, "", "",
      "note: [an22]"},
     {"ModulesFolderNamedWithoutRegardToCase", "[an22]\neffect_name=fx_jumper\n", "--english modules\\kolvarine.cfg",
@@ -235,6 +278,15 @@ const CheckerCase kCases[] = {
      "full path is longer than 259 characters", "error: "},
     {"TypedPathLongerThanWindowsTakes", nullptr, "--english @long300", nullptr, false, 2, "",
      "full path is longer than 259 characters", "error: "},
+    {"PathWithSpacesWithoutQuotes", nullptr, "--english Modules\\My Folder\\Kolvarine.cfg", nullptr, false, 2, "",
+     "Put the path in quotes:\r\n  KolvarineCheck.exe \"Modules\\My Folder\\Kolvarine.cfg\"", "Cannot read"},
+    {"FileOf4GiBOrMore", "[an22]\neffect_name=fx\n", "--english", nullptr, false, 2, "", "larger than a megabyte",
+     "error: ", nullptr, nullptr, nullptr, true},
+    {"VirtualStoreCopyIsCheckedToo", "[an22]\neffect_name=fx\n", "--english", nullptr, false, 1,
+     "error [an22] position_x", "edits to this file never reach it", "", nullptr, nullptr,
+     "[an22]\neffect_name=fx\nposition_x=5.5\n"},
+    {"CodePageOtherThan1251", "[an22]\neffect_name=fx\n", "--english", nullptr, false, 0, "",
+     "Windows uses code page 932 for non-Unicode programs", "", nullptr, "ja_JP.UTF-8"},
     {"MissingFile", nullptr, "--english missing.cfg", nullptr, false, 2, "", "it does not exist", "error: "},
     {"FolderInsteadOfAFile", nullptr, "--english Modules", nullptr, false, 2, "", "is a folder", "error: "},
     {"LockedFile", "[an22]\neffect_name=fx\n", "--english", nullptr, true, 2, "", "another program holds it open",
@@ -261,9 +313,61 @@ std::string ConfigBytes(const char* config) {
   return utf16;
 }
 
+// Environment variables set for one run of the checker, then put back.
+struct SavedVariable {
+  std::string name;
+  std::string value;
+  bool existed;
+};
+
+void SetVariable(const std::string& name, const std::string& value, std::vector<SavedVariable>* saved) {
+  char old[4096];
+  DWORD length = GetEnvironmentVariableA(name.c_str(), old, sizeof(old));
+  bool existed = length > 0 && length < sizeof(old);
+  saved->push_back({name, existed ? std::string(old, length) : std::string(), existed});
+  SetEnvironmentVariableA(name.c_str(), value.c_str());
+}
+
+void RestoreVariables(const std::vector<SavedVariable>& saved) {
+  for (const SavedVariable& variable : saved) {
+    SetEnvironmentVariableA(variable.name.c_str(), variable.existed ? variable.value.c_str() : NULL);
+  }
+}
+
+// Each folder of `path` up to its last backslash.
+void CreateFolders(const std::string& path) {
+  for (size_t slash = path.find('\\', 3); slash != std::string::npos; slash = path.find('\\', slash + 1)) {
+    CreateDirectoryA(path.substr(0, slash).c_str(), NULL);
+  }
+}
+
+// Grown without writing and marked sparse, the file takes no disk space.
+void GrowBy4GiB(const char* path) {
+  HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+  if (file == INVALID_HANDLE_VALUE) return;
+  DWORD returned;
+  DeviceIoControl(file, FSCTL_SET_SPARSE, NULL, 0, NULL, 0, &returned, NULL);
+  LARGE_INTEGER size;
+  GetFileSizeEx(file, &size);
+  size.QuadPart += 1LL << 32;
+  SetFilePointerEx(file, size, NULL, FILE_BEGIN);
+  SetEndOfFile(file);
+  CloseHandle(file);
+}
+
 CheckerRun RunCase(const CheckerCase& c) {
-  SimEnterTempFolder();
+  std::string folder = SimEnterTempFolder();
   if (c.config) SimWriteConfig(ConfigBytes(c.config));
+  if (c.beyond4GiB) GrowBy4GiB("Modules\\Kolvarine.cfg");
+  std::vector<SavedVariable> saved;
+  if (c.virtualStoreCopy) {
+    // Where Windows keeps it: the store, then the file's path without its drive.
+    std::string store = folder + "\\Local";
+    std::string copy = store + "\\VirtualStore" + folder.substr(2) + "\\Modules\\Kolvarine.cfg";
+    CreateFolders(copy);
+    WriteBytes(copy, c.virtualStoreCopy);
+    SetVariable("LOCALAPPDATA", store, &saved);
+  }
   if (c.effects) {
     CreateDirectoryA("Effects", NULL);
     CloseHandle(CreateFileA(("Effects\\" + std::string(c.effects) + ".fx").c_str(), GENERIC_WRITE, 0, NULL,
@@ -278,7 +382,9 @@ CheckerRun RunCase(const CheckerCase& c) {
   }
   HANDLE lock = c.locked ? CreateFileA("Modules\\Kolvarine.cfg", GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL)
                          : INVALID_HANDLE_VALUE;
-  CheckerRun run = RunChecker(program, ExpandLongName(c.arguments));
+  CheckerRun run = c.locale ? RunCheckerInLocale(program, c.arguments, c.locale)
+                            : RunChecker(program, ExpandLongName(c.arguments));
+  RestoreVariables(saved);
   if (lock != INVALID_HANDLE_VALUE) CloseHandle(lock);
   SimLeaveTempFolder();
   return run;
@@ -294,6 +400,8 @@ TEST(CheckerTest, FindingsAndExitStatusForEachKindOfMistake) {
   }
   for (const CheckerCase& c : kCases) {
     if (sizeof(void*) == 4 && c.name != kShippedCase) continue;
+    // Only Wine lets the tests start a program in another code page.
+    if (c.locale && !GetEnvironmentVariableA("WINELOADER", NULL, 0)) continue;
     SCOPED_TRACE(c.name);
     CheckerRun run = RunCase(c);
     EXPECT_EQ(c.status, run.status) << run.output;
@@ -310,4 +418,28 @@ TEST(CheckerTest, FindingsAndExitStatusForEachKindOfMistake) {
     EXPECT_NE(std::string::npos, run.output.find(c.mention)) << c.mention << "\n" << run.output;
     if (*c.absent) EXPECT_EQ(std::string::npos, run.output.find(c.absent)) << c.absent << "\n" << run.output;
   }
+}
+
+// The table reads the checker through a pipe; what a console window gets is
+// tried here: code page 866 has no «, » or —, 1251 has them all.
+TEST(CheckerTest, ConsoleWithoutQuotesAndDashesGetsPlainOnes) {
+  const std::wstring text = L"«fx» — «АН-22»…";
+  wchar_t fitted[64];
+  int length = FitToCodePage(text.c_str(), static_cast<int>(text.size()), 866, fitted, 64);
+  EXPECT_EQ(std::wstring(L"\"fx\" - \"АН-22\"..."), std::wstring(fitted, length));
+  length = FitToCodePage(text.c_str(), static_cast<int>(text.size()), 1251, fitted, 64);
+  EXPECT_EQ(text, std::wstring(fitted, length));
+}
+
+// Without it Windows virtualizes the checker too: run from Program Files, it
+// would read the VirtualStore copy while naming the real file.
+TEST(CheckerTest, ManifestAsksToRunAsInvoker) {
+  HMODULE checker = LoadLibraryExA((ProgramFolder() + "KolvarineCheck.exe").c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_TRUE(checker != NULL);
+  HRSRC resource = FindResourceA(checker, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+  ASSERT_TRUE(resource != NULL);
+  std::string manifest(static_cast<const char*>(LockResource(LoadResource(checker, resource))),
+                       SizeofResource(checker, resource));
+  FreeLibrary(checker);
+  EXPECT_NE(std::string::npos, manifest.find("<requestedExecutionLevel level=\"asInvoker\""));
 }
