@@ -10,13 +10,9 @@
 
 #include "checker/console_text.h"
 #include "simhost/sim_host.h"
+#include "tests/fixtures.h"
 
 namespace {
-
-struct CheckerRun {
-  DWORD status;
-  std::string output;
-};
 
 std::string ProgramFolder() {
   char path[MAX_PATH];
@@ -47,83 +43,6 @@ void WriteBytes(const std::string& path, const std::string& bytes) {
 // A checker that hangs (waiting for Enter, say) is ended after a minute
 // rather than holding up the whole suite.
 const DWORD kRunLimitMs = 60000;
-
-// Standard input is NUL and output a pipe, so the checker never waits for Enter.
-CheckerRun RunChecker(const std::string& program, const std::string& arguments) {
-  CheckerRun run = {~0u, std::string()};
-  std::string command = "\"" + program + "\" " + arguments;
-  std::vector<char> commandLine(command.begin(), command.end());
-  commandLine.push_back('\0');
-  SECURITY_ATTRIBUTES inherited = {sizeof(inherited), NULL, TRUE};
-  HANDLE readEnd, writeEnd;
-  if (!CreatePipe(&readEnd, &writeEnd, &inherited, 0)) return run;
-  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-  HANDLE nul = CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherited, OPEN_EXISTING, 0, NULL);
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof(startup);
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = nul;
-  startup.hStdOutput = writeEnd;
-  startup.hStdError = writeEnd;
-  PROCESS_INFORMATION process = {};
-  BOOL started = CreateProcessA(NULL, commandLine.data(), NULL, NULL, TRUE, CREATE_NO_WINDOW, NULL, NULL, &startup,
-                                &process);
-  CloseHandle(writeEnd);  // else the pipe never reports its end
-  if (started) {
-    // Polled, so that a process that never ends cannot block a read.
-    DWORD begin = GetTickCount();
-    char chunk[4096];
-    for (;;) {
-      DWORD available = 0, read = 0;
-      if (!PeekNamedPipe(readEnd, NULL, 0, NULL, &available, NULL)) break;  // the checker has ended
-      if (available > 0 && ReadFile(readEnd, chunk, sizeof(chunk), &read, NULL)) {
-        run.output.append(chunk, read);
-      } else if (GetTickCount() - begin > kRunLimitMs) {
-        TerminateProcess(process.hProcess, ~0u);
-        run.output += "\n(ended after a minute)";
-        break;
-      } else {
-        WaitForSingleObject(process.hProcess, 10);
-      }
-    }
-    WaitForSingleObject(process.hProcess, INFINITE);
-    GetExitCodeProcess(process.hProcess, &run.status);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-  }
-  CloseHandle(readEnd);
-  CloseHandle(nul);
-  return run;
-}
-
-// Wine gives a program the code page of the Unix locale it starts in, and a
-// Windows child inherits its parent's: a checker in another locale is started
-// from a Unix shell. That leaves no process to wait for, so the shell writes
-// the checker's output and exit status into files.
-CheckerRun RunCheckerInLocale(const std::string& program, const std::string& arguments, const char* locale) {
-  CheckerRun run = {~0u, std::string()};
-  char loader[MAX_PATH];
-  DWORD length = GetEnvironmentVariableA("WINELOADER", loader, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) return run;
-  std::string command = "Z:\\bin\\sh -c \"LC_ALL=" + std::string(locale) + " '" + loader + "' '" + program + "' " +
-                        arguments + " </dev/null >checker.out 2>&1; echo $? >checker.status\"";
-  std::vector<char> commandLine(command.begin(), command.end());
-  commandLine.push_back('\0');
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION process = {};
-  if (!CreateProcessA(NULL, commandLine.data(), NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process)) return run;
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  std::string status;
-  for (DWORD begin = GetTickCount(); status.find('\n') == std::string::npos; status = ReadBytes("checker.status")) {
-    if (GetTickCount() - begin > kRunLimitMs) return run;
-    Sleep(20);
-  }
-  run.status = static_cast<DWORD>(std::stoul(status));
-  run.output = ReadBytes("checker.out");
-  return run;
-}
 
 // "error: [an22] position_x: ..." becomes "error [an22] position_x"; the
 // Russian words become the English ones.
@@ -355,7 +274,7 @@ void GrowBy4GiB(const char* path) {
   CloseHandle(file);
 }
 
-CheckerRun RunCase(const CheckerCase& c) {
+ChildRun RunCase(const CheckerCase& c) {
   std::string folder = SimEnterTempFolder();
   if (c.config) SimWriteConfig(ConfigBytes(c.config));
   if (c.beyond4GiB) GrowBy4GiB("Modules\\Kolvarine.cfg");
@@ -382,8 +301,7 @@ CheckerRun RunCase(const CheckerCase& c) {
   }
   HANDLE lock = c.locked ? CreateFileA("Modules\\Kolvarine.cfg", GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL)
                          : INVALID_HANDLE_VALUE;
-  CheckerRun run = c.locale ? RunCheckerInLocale(program, c.arguments, c.locale)
-                            : RunChecker(program, ExpandLongName(c.arguments));
+  ChildRun run = RunProgram(program, ExpandLongName(c.arguments), {}, kRunLimitMs, c.locale);
   RestoreVariables(saved);
   if (lock != INVALID_HANDLE_VALUE) CloseHandle(lock);
   SimLeaveTempFolder();
@@ -401,9 +319,9 @@ TEST(CheckerTest, FindingsAndExitStatusForEachKindOfMistake) {
   for (const CheckerCase& c : kCases) {
     if (sizeof(void*) == 4 && c.name != kShippedCase) continue;
     // Only Wine lets the tests start a program in another code page.
-    if (c.locale && !GetEnvironmentVariableA("WINELOADER", NULL, 0)) continue;
+    if (c.locale && !UnderWine()) continue;
     SCOPED_TRACE(c.name);
-    CheckerRun run = RunCase(c);
+    ChildRun run = RunCase(c);
     EXPECT_EQ(c.status, run.status) << run.output;
     std::vector<std::string> printed = Findings(run.output);
     std::vector<std::string> expected = Split(c.findings);

@@ -45,31 +45,32 @@ static std::string ReadWholeFile(const std::string& path) {
   return text;
 }
 
-// Wine takes a process's code page from its Unix locale and gives a child the
-// Unix locale of its parent, whatever the Windows environment says. So the
-// child starts through a Unix shell; Wine hands a Unix process neither our
-// pipe nor its exit status, which come back through files in /tmp instead.
-static ChildRun RunUnderUnixLocale(const std::string& program, const std::string& arguments,
-                                   const std::vector<std::string>& environment, DWORD limitMs, const char* locale) {
-  ChildRun run = {~0u, std::string()};
+static std::string WineLoader() {
   char loader[MAX_PATH];
   const DWORD length = GetEnvironmentVariableA("WINELOADER", loader, sizeof(loader));
-  if (length == 0 || length >= sizeof(loader)) {
-    run.output = "not under Wine: no other Unix locale to run in";
+  return length > 0 && length < sizeof(loader) ? std::string(loader) : std::string();
+}
+
+bool UnderWine() { return !WineLoader().empty(); }
+
+// Wine hands a Unix process neither our pipe nor its exit status: the shell
+// writes both into files in /tmp, and writes the status last.
+static ChildRun RunUnderUnixLocale(const std::string& command, const std::vector<std::string>& environment,
+                                   DWORD limitMs, const char* locale) {
+  ChildRun run = {~0u, std::string()};
+  const std::string loader = WineLoader();
+  if (loader.empty()) {
+    run.output = "not under Wine: no Unix locale to run in";
     return run;
   }
   static unsigned counter = 0;
   char name[96];
-  snprintf(name, sizeof(name), "tmp\\kolvarine-child-%lu-%u", GetCurrentProcessId(), ++counter);
-  const std::string windowsBase = std::string("Z:\\") + name;
-  std::string unixBase = std::string("/") + name;
-  for (char& c : unixBase) c = c == '\\' ? '/' : c;
-  DeleteFileA((windowsBase + ".rc").c_str());
-  const std::string script = std::string("LC_ALL=") + locale + " timeout " + std::to_string(limitMs / 1000) + " " +
-                             loader + " '" + program + "' " + arguments + " >" + unixBase + ".out 2>&1; echo $? >" +
-                             unixBase + ".rc";
-  std::string command = "Z:\\bin\\sh -c \"" + script + "\"";
-  std::vector<char> commandLine(command.begin(), command.end());
+  snprintf(name, sizeof(name), "kolvarine-child-%lu-%u", GetCurrentProcessId(), ++counter);
+  const std::string windowsBase = std::string("Z:\\tmp\\") + name, unixBase = std::string("/tmp/") + name;
+  std::string script = std::string("LC_ALL=") + locale + " timeout " + std::to_string(limitMs / 1000) + " " + loader +
+                       " " + command + " </dev/null >" + unixBase + ".out 2>&1; echo $? >" + unixBase + ".rc";
+  std::string shell = "Z:\\bin\\sh -c \"" + script + "\"";
+  std::vector<char> commandLine(shell.begin(), shell.end());
   commandLine.push_back('\0');
   STARTUPINFOA startup = {};
   startup.cb = sizeof(startup);
@@ -81,11 +82,12 @@ static ChildRun RunUnderUnixLocale(const std::string& program, const std::string
   if (!started) return run;
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
-  const DWORD begin = GetTickCount();
   std::string status;
-  while ((status = ReadWholeFile(windowsBase + ".rc")).empty() && GetTickCount() - begin < limitMs + 10000) Sleep(50);
-  Sleep(50);  // the shell writes the status in one go, but may not have closed it yet
-  status = ReadWholeFile(windowsBase + ".rc");
+  for (DWORD begin = GetTickCount();
+       (status = ReadWholeFile(windowsBase + ".rc")).find('\n') == std::string::npos;) {
+    if (GetTickCount() - begin > limitMs + 10000) break;
+    Sleep(20);
+  }
   run.output = ReadWholeFile(windowsBase + ".out");
   if (!status.empty()) run.status = strtoul(status.c_str(), NULL, 10);
   DeleteFileA((windowsBase + ".rc").c_str());
@@ -93,37 +95,39 @@ static ChildRun RunUnderUnixLocale(const std::string& program, const std::string
   return run;
 }
 
-ChildRun RunThisProgram(const std::string& arguments, const std::vector<std::string>& environment, DWORD limitMs,
-                        const char* unixLocale) {
+ChildRun RunProgram(const std::string& program, const std::string& arguments,
+                    const std::vector<std::string>& environment, DWORD limitMs, const char* unixLocale) {
   ChildRun run = {~0u, std::string()};
-  char program[MAX_PATH];
-  GetModuleFileNameA(NULL, program, MAX_PATH);
-  std::string command = "\"" + std::string(program) + "\" " + arguments;
   // Under Wine the first program to use the desktop starts the desktop's
   // process, which inherits that program's standard error and lives as long
   // as the desktop: started by a child, it would hold our pipe open for good.
   GetDesktopWindow();
-  if (unixLocale) return RunUnderUnixLocale(program, arguments, environment, limitMs, unixLocale);
+  if (unixLocale) return RunUnderUnixLocale("'" + program + "' " + arguments, environment, limitMs, unixLocale);
+  std::string command = "\"" + program + "\" " + arguments;
   std::vector<char> commandLine(command.begin(), command.end());
   commandLine.push_back('\0');
   SECURITY_ATTRIBUTES inherited = {sizeof(inherited), NULL, TRUE};
   HANDLE readEnd, writeEnd;
   if (!CreatePipe(&readEnd, &writeEnd, &inherited, 0)) return run;
   SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+  // Standard input is NUL: a program that waits for Enter sees its end at once.
+  HANDLE nul = CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherited, OPEN_EXISTING, 0, NULL);
   STARTUPINFOA startup = {};
   startup.cb = sizeof(startup);
   startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdInput = nul;
   startup.hStdOutput = writeEnd;
   startup.hStdError = writeEnd;
   PROCESS_INFORMATION process = {};
   // The child inherits this environment: changed for the call only.
   std::vector<std::string> previous;
   SetVariables(environment, &previous);
-  BOOL started = CreateProcessA(NULL, commandLine.data(), NULL, NULL, TRUE, 0, NULL, NULL, &startup, &process);
+  BOOL started = CreateProcessA(NULL, commandLine.data(), NULL, NULL, TRUE, CREATE_NO_WINDOW, NULL, NULL, &startup,
+                                &process);
   SetVariables(previous, NULL);
   CloseHandle(writeEnd);  // else the pipe never reports its end
   if (started) {
+    // Polled, so that a process that never ends cannot block a read.
     DWORD begin = GetTickCount();
     char chunk[4096];
     for (;;) {
@@ -145,7 +149,15 @@ ChildRun RunThisProgram(const std::string& arguments, const std::vector<std::str
     CloseHandle(process.hProcess);
   }
   CloseHandle(readEnd);
+  CloseHandle(nul);
   return run;
+}
+
+ChildRun RunThisProgram(const std::string& arguments, const std::vector<std::string>& environment, DWORD limitMs,
+                        const char* unixLocale) {
+  char program[MAX_PATH];
+  GetModuleFileNameA(NULL, program, MAX_PATH);
+  return RunProgram(program, arguments, environment, limitMs, unixLocale);
 }
 
 static LONG WINAPI ReportCrashAndEnd(EXCEPTION_POINTERS* info) {

@@ -58,22 +58,26 @@ class SimulatorTest : public ::testing::Test {
 // "Количество десантников: N чел."
 std::string CountLabel(int count);
 
-// This test program run again as a child process, for what may crash the
-// simulator or needs a process of its own (another code page, a fresh set of
-// pinned modules). `environment` adds "NAME=value" variables; standard output
-// and error are captured; a child still running after `limitMs` is ended.
+// A program run as a child process and watched: this test program again, for
+// what may crash the simulator or needs a process of its own (another code
+// page, a fresh set of pinned modules), or KolvarineCheck.exe. `environment`
+// adds "NAME=value" variables; standard input is NUL, standard output and
+// error are captured; a child still running after `limitMs` is ended.
 //
 // `unixLocale` runs the child under that Unix locale, which gives Wine its
 // ANSI code page (ja_JP.UTF-8: 932). Wine hands a child process the Unix
 // locale of its parent whatever the Windows environment says, so the child is
-// started through the Unix side; its exit status then cannot be read, and
-// counts as 0 when GoogleTest reported it passed. Empty outside Wine.
+// started through a Unix shell. Fails at once outside Wine.
 struct ChildRun {
   DWORD status;  // exit status, or ~0 when it could not start or was ended
   std::string output;
 };
+ChildRun RunProgram(const std::string& program, const std::string& arguments,
+                    const std::vector<std::string>& environment, DWORD limitMs, const char* unixLocale = nullptr);
 ChildRun RunThisProgram(const std::string& arguments, const std::vector<std::string>& environment, DWORD limitMs,
                         const char* unixLocale = nullptr);
+// True where a child can be given another Unix locale.
+bool UnderWine();
 
 // A crash in this process prints its code and address and ends the process at
 // once, instead of waiting for a debugger.
