@@ -134,6 +134,10 @@ struct SimLoadOptions {
 // Each load takes a fresh copy of the file, so a module that keeps itself in
 // the process after FreeLibrary is loaded anew every time.
 HMODULE SimLoadModule(const char* path, const SimLoadOptions& options = SimLoadOptions());
+// The copy itself, for a caller that loads it by LoadLibraryA: the DLL at
+// `path` under a file name of its own, in a folder of this process's that a
+// later process removes; empty on failure.
+std::string SimFreshModuleCopy(const char* path);
 void SimUnloadModule();  // FreeLibrary of the module loaded last; it is then forgotten
 HMODULE SimLoadedModule();
 // True while the module's image is still mapped in the process.

@@ -13,9 +13,6 @@ void SimResetTimers();
 void SimResetDialogs();
 void SimResetForwardedCommands();
 
-// A copy of the DLL at `path` under a file name of its own; empty on failure.
-std::string SimFreshModuleCopy(const char* path);
-
 // Drops fake timers whose window has been destroyed.
 void SimDropDeadTimers();
 
