@@ -175,6 +175,30 @@ void SimAppendSlots(SimAircraft* aircraft, int count) {
   if (block) AddSlots(block, count, true);
 }
 
+void SimPrependSlots(SimAircraft* aircraft, int count) {
+  AircraftBlock* block = FindBlock(aircraft);
+  if (!block) return;
+  if (count > kSimMaxSlots - aircraft->slotCount) count = kSimMaxSlots - aircraft->slotCount;
+  if (count <= 0) return;
+  const int moved = aircraft->slotCount;
+  memmove(aircraft->slots + count, aircraft->slots, moved * sizeof(aircraft->slots[0]));
+  memmove(aircraft->originals + count, aircraft->originals, moved * sizeof(aircraft->originals[0]));
+  memmove(block->expected + count, block->expected, moved * sizeof(block->expected[0]));
+  aircraft->slotCount += count;
+  for (int i = 0; i < count; ++i) {
+    aircraft->slots[i] = NewBlock(true);
+    SetOwnValues(block, i);
+  }
+  LinkChain(*aircraft);
+}
+
+void SimLoopChain(SimAircraft* aircraft, int position) {
+  if (!FindBlock(aircraft) || position < 1 || position > aircraft->slotCount) return;
+  const int last = aircraft->slotCount - 1;
+  aircraft->slots[last]->next = aircraft->slots[position - 1];
+  aircraft->originals[last].next = aircraft->slots[position - 1];
+}
+
 void SimChangeSlot(SimAircraft* aircraft, int position, bool newName) {
   AircraftBlock* block = FindBlock(aircraft);
   if (!block || position < 1 || position > aircraft->slotCount) return;

@@ -52,7 +52,8 @@ const char* SimOpName(SimOp op);
 // name owned by the simulator) so tests can tell "restored" from "programmed".
 // Like a real allocator, the stand-in reuses freed slot blocks (last freed,
 // first reused), and every name it hands out has an address of its own.
-const int kSimMaxSlots = 16;
+// Chains may be longer than the 256 slots the module walks.
+const int kSimMaxSlots = 320;
 
 struct SimAircraft {
   AircraftRecord* record;  // the record CurrentAircraft returns
@@ -79,6 +80,10 @@ void SimFreeEmitters(SimAircraft* aircraft);
 void SimReplaceEmitters(SimAircraft* aircraft, int slotCount, bool sameBlocks);
 // appends `count` slots to the chain;
 void SimAppendSlots(SimAircraft* aircraft, int count);
+// puts `count` new slots in front of it, the head of a singly linked list;
+void SimPrependSlots(SimAircraft* aircraft, int count);
+// breaks it: its last slot leads back to slot `position`, so no walk ends;
+void SimLoopChain(SimAircraft* aircraft, int position);
 // sets slot `position` again: a new position, and with `newName` a new name of
 // its own too (without, the name pointer is left as it is; the own values then
 // stay those it had when the name was last its own).

@@ -175,14 +175,29 @@ class UnloadTest : public SimulatorTest {
     PressDrop();
   }
   // From the simulator's side: the current aircraft's slots hold their own
-  // values and none names the module's memory.
+  // values and none names the module's memory. The module walks no chain
+  // past its 256th slot, so slots there hold what NoteSlotsPastTheWalk saw.
   void ExpectEmittersGivenBack(const char* when) {
     SCOPED_TRACE(when);
     SimAircraft* current = SimCurrentAircraft();
     for (int position = 1; position <= current->slotCount; ++position) {
+      if (position > kWalkedSlots && !pastTheWalk_.empty()) {
+        const EffectSlot& seen = pastTheWalk_[position - kWalkedSlots - 1];
+        const EffectSlot* slot = current->slots[position - 1];
+        EXPECT_TRUE(slot->x == seen.x && slot->y == seen.y && slot->z == seen.z && slot->name == seen.name &&
+                    slot->next == seen.next)
+            << "slot " << position << " written";
+        continue;
+      }
       EXPECT_TRUE(SimSlotIsOriginal(current, position)) << "slot " << position;
       EXPECT_FALSE(SimPointsInto(current->slots[position - 1]->name, module_, imageSize_)) << "slot " << position;
     }
+  }
+  void NoteSlotsPastTheWalk() {
+    SimAircraft* current = SimCurrentAircraft();
+    pastTheWalk_.clear();
+    for (int position = kWalkedSlots + 1; position <= current->slotCount; ++position)
+      pastTheWalk_.push_back(*current->slots[position - 1]);
   }
   // The module stays mapped and asks the simulator nothing.
   void FreeLibraryChangesNothing() {
@@ -201,7 +216,9 @@ class UnloadTest : public SimulatorTest {
     }
     return popups;
   }
+  static const int kWalkedSlots = 256;
   size_t imageSize_ = 0;
+  std::vector<EffectSlot> pastTheWalk_;
 };
 
 // What a real simulator may do to its emitters around a load and a drop; each
@@ -272,9 +289,59 @@ TEST_F(UnloadTest, EmittersComeBackWhateverTheSimulatorDidToThem) {
          LoadVisualised();
          SimChangeSlot(aircraft_, 1, true);  // the simulator's own later setting must stay
        }},
+      // A chain is walked no further than its 256th slot, so that a broken one cannot hang the simulator.
+      {"a chain grown in front to 300 slots mid-drop, two written slots past the 256th", true,
+       [&] {
+         SimAppendSlots(aircraft_, 40);
+         StartVisualisedDrop();
+         TickDrop();
+         SimPrependSlots(aircraft_, 254);  // the four written slots are now the 255th to the 258th
+         TickDrop();
+         NoteSlotsPastTheWalk();
+         TickUntilDropEnds();
+       }},
+      {"a chain that leads back into itself, the save table full", true,
+       [&] {
+         StartVisualisedDrop();
+         TickDrop();
+         for (int left = 0; left < 3; ++left) {  // four aircraft left mid-drop hold all sixteen saves
+           SimSetCurrentAircraft(SimAddAircraft(4));
+           TickDrop();
+         }
+         SimAircraft* looped = SimAddAircraft(6);
+         SimLoopChain(looped, 3);
+         SimSetCurrentAircraft(looped);
+         TickDrop();  // room is made by walking the chain for each save held
+         EXPECT_FALSE(SimSlotIsOriginal(looped, 1));
+         TickUntilDropEnds();
+       }},
+      {"the saves of four aircraft left mid-drop in freed blocks down a chain of 300", false,
+       [&] {
+         StartVisualisedDrop();
+         SimAircraft* next = SimAddAircraft(4);
+         std::vector<SimAircraft*> left = {aircraft_};
+         TickDrop();
+         for (int i = 0; i < 3; ++i) {
+           left.push_back(SimAddAircraft(4));
+           SimSetCurrentAircraft(left.back());
+           TickDrop();
+         }
+         // The last block freed is reused first: the sixteen saved ones come back first,
+         // named by the simulator anew, then the first aircraft's unsaved two, then new blocks.
+         for (SimAircraft* aircraft : left) SimFreeEmitters(aircraft);
+         SimAppendSlots(next, 18 + 41);
+         SimPrependSlots(next, 237);  // the saved blocks now lie from the 242nd slot to the 257th
+         SimSetCurrentAircraft(next);
+         TickDrop();
+         // Only the save past the walk makes room; a slot the module cannot save it leaves alone.
+         EXPECT_FALSE(SimSlotIsOriginal(next, 1));
+         for (int position = 2; position <= 4; ++position) EXPECT_TRUE(SimSlotIsOriginal(next, position)) << position;
+         TickUntilDropEnds();
+       }},
   };
   for (const auto& row : stories) {
     SCOPED_TRACE(row.story);
+    pastTheWalk_.clear();
     SimDestroyMainWindow();
     SimReset();
     SimCreateMainWindow();

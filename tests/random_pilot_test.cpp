@@ -59,6 +59,14 @@ const char kMenuTitle[] = "Зоркрыл";
 const unsigned long kProgrammedEvent = 0x10201;
 const unsigned long kRefreshEvent = 0x10202;
 const int kManaged = 4;
+// The module keeps the own values of 16 slots: a fifth aircraft shown with
+// jumpers while four others hold theirs makes it drop some of those. It
+// refuses the current aircraft a save only when all 16 lie in the current
+// chain beside an unsaved slot, which takes 17 slots or more; chains here stay
+// at 16 (the emitter stories of the unload tests play longer ones).
+const int kSaves = 16;
+const int kLongestChain = 16;
+const int kFleetSize = 6;
 const UINT kLongestPeriod = 0x7FFFFFFF;
 
 // atoi as msvcrt's strtol reads it: saturating at the 32-bit limits.
@@ -136,9 +144,10 @@ enum Kind {
   kToggleBox,
   kExit,
   kMenu,
-  kPaint,
+  kPaint,           // a = 1: the simulator first rebuilds its bar without the module's menu
   kNewAircraft,     // a = slots
   kSwitchAircraft,  // a = aircraft (creation order)
+  kFleet,           // b hops through the simulator's fleet, each to its next aircraft and a tick of dialog a
   kWriteConfig,     // config
   kDeleteConfig,
   // The simulator at work on the current aircraft's emitters:
@@ -188,9 +197,11 @@ std::string Describe(const Action& action) {
     case kToggleBox: return "toggle visualisation box";
     case kExit: return "press exit";
     case kMenu: return "menu command 40001";
-    case kPaint: return "frame paint";
+    case kPaint: return action.a ? "simulator rebuilds its bar without the module's menu; frame paint" : "frame paint";
     case kNewAircraft: return "new aircraft with " + std::to_string(action.a) + " slots";
     case kSwitchAircraft: return "back to aircraft " + std::to_string(action.a);
+    case kFleet: return std::to_string(action.b) + " hops through the fleet, each with a tick of dialog " +
+                        std::to_string(action.a);
     case kWriteConfig: {
       std::string text = action.config.Text();
       for (size_t at; (at = text.find("\r\n")) != std::string::npos;) text.replace(at, 2, " | ");
@@ -278,11 +289,13 @@ Config RandomConfig(Rng& rng) {
 // --- The model ---------------------------------------------------------------
 
 // kUnknown: the module may have had to drop the slot's own values (more
-// chains left mid-drop than it keeps) and may leave it as it is.
+// chains left mid-drop than it keeps): it holds them, or still what the
+// module last wrote (`kept`, at x, y, z).
 enum SlotKind { kOriginal, kJumper, kSilent, kUnknown };
 struct SlotModel {
   SlotKind kind;
   double x, y, z;
+  SlotKind kept = kOriginal;
 };
 
 struct AircraftModel {
@@ -313,10 +326,12 @@ struct Model {
   int count = 0, step = 0, preset = 0;
   UINT periodMs = 0;
   int realism = 0;
-  // Every slot block the module has programmed in this run. Past the number of
-  // slots the module can keep, a chain left mid-drop may lose its own values.
-  std::set<const EffectSlot*> programmedBlocks;
+  // Slot blocks written and not given back, whose own values the module keeps,
+  // exactly until a program needs a seventeenth: then the module has dropped
+  // some of a chain left mid-drop, and the run is crowded.
+  std::set<const EffectSlot*> saved;
   bool crowded = false;
+  std::vector<int> fleet;  // aircraft of the fleet hops, in the order they joined
   std::string effectName;  // what the module's effect-name buffer holds
   Config config;
   // What the step must have written to the simulator.
@@ -341,7 +356,7 @@ struct Outcome {
 
 struct Stats {
   long steps = 0, loads = 0, ticks = 0, programmed = 0, dropEnds = 0, restores = 0, gateOpens = 0, hiddenTicks = 0;
-  long midDropChoices = 0, restoresAfterReturn = 0, crowdedRuns = 0;
+  long midDropChoices = 0, restoresAfterReturn = 0, crowdedRuns = 0, fleetHops = 0, mayBeLost = 0;
   long reused = 0, replaced = 0, appended = 0, changed = 0, changedUnderOurName = 0;
   long closes = 0, closesMidDrop = 0, freeLibraries = 0, freeLibrariesMidDrop = 0;
 };
@@ -353,6 +368,7 @@ long Stats::* const kStatFields[] = {
     &Stats::midDropChoices, &Stats::restoresAfterReturn, &Stats::crowdedRuns, &Stats::reused,
     &Stats::replaced,     &Stats::appended,      &Stats::changed,       &Stats::changedUnderOurName,
     &Stats::closes,       &Stats::closesMidDrop, &Stats::freeLibraries, &Stats::freeLibrariesMidDrop,
+    &Stats::fleetHops,    &Stats::mayBeLost,
 };
 const char kStatsLine[] = "RandomPilotStats:";
 
@@ -369,6 +385,17 @@ LONG WINAPI ReportCrash(EXCEPTION_POINTERS* info) {
     fflush(stderr);
   }
   return EXCEPTION_EXECUTE_HANDLER;
+}
+
+// The simulator's bar rebuilt without the module's menu, as after a change of
+// its own menus.
+void DropModuleMenu() {
+  HMENU bar = GetMenu(SimMainWindow());
+  for (int item = 0; bar && item < GetMenuItemCount(bar); ++item) {
+    char title[64] = {};
+    GetMenuStringA(bar, item, title, sizeof(title), MF_BYPOSITION);
+    if (strcmp(title, kMenuTitle) == 0) DeleteMenu(bar, item--, MF_BYPOSITION);
+  }
 }
 
 class Pilot {
@@ -393,6 +420,8 @@ class Pilot {
   bool CheckGivenBack(const char* when, HMODULE module, size_t imageSize);
   bool CheckNothingLeadsIntoTheModule(HMODULE module, size_t imageSize);
   void LeaveCurrentAircraft();
+  void Fly(int aircraft);
+  void HopThroughTheFleet();
   bool Check(const Action& action);
   bool CheckLog(const Action& action);
   bool CheckDialog(size_t index, bool full);
@@ -484,9 +513,11 @@ Action Pilot::Generate(Rng& rng, size_t index) {
     return action;
   }
   DialogModel* visible = Visible();
-  std::vector<int> running;
-  for (size_t i = 0; i < m_.dialogs.size(); ++i)
+  std::vector<int> running, shown;  // dialogs with a drop running, and those of them that show jumpers
+  for (size_t i = 0; i < m_.dialogs.size(); ++i) {
     if (m_.dialogs[i].dropTimer) running.push_back(static_cast<int>(i));
+    if (m_.dialogs[i].dropTimer && m_.dialogs[i].checked) shown.push_back(static_cast<int>(i));
+  }
   Action action;
   if (m_.closed) {
     ++stats_.freeLibraries;
@@ -511,12 +542,14 @@ Action Pilot::Generate(Rng& rng, size_t index) {
       {kPaint, 1},
       {kNewAircraft, m_.aircraft.size() < 6 ? 2 : 0},
       {kSwitchAircraft, m_.aircraft.size() > 1 ? (running.empty() ? 2 : 4) : 0},
+      // Jumpers shown on aircraft after aircraft crowd the module's saves.
+      {kFleet, !shown.empty() ? 12 : running.empty() ? 0 : 1},
       {kWriteConfig, 3},
       {kDeleteConfig, 1},
       // The simulator's own changes matter most while a drop runs.
       {kReuseBlocks, m_.aircraft.size() < 6 ? (running.empty() ? 1 : 2) : 0},
       {kReplaceEmitters, running.empty() ? 1 : 2},
-      {kAppendSlots, Current().sim->slotCount + 2 <= kSimMaxSlots ? 1 : 0},
+      {kAppendSlots, Current().sim->slotCount + 2 <= kLongestChain ? 1 : 0},
       {kChangeSlot, Current().sim->slotCount > 0 ? (running.empty() ? 1 : 6) : 0},
   };
   // The simulator going away ends a run early, so rarely, and most often mid-drop.
@@ -557,6 +590,12 @@ Action Pilot::Generate(Rng& rng, size_t index) {
       // Bursts carry long drops to their end within a run.
       action.b = rng.OneIn(4) ? 1 + rng.Below(60) : 1;
       break;
+    case kFleet:
+      action.a = shown.empty() ? running[rng.Below(static_cast<int>(running.size()))]
+                               : shown[rng.Below(static_cast<int>(shown.size()))];
+      action.b = rng.OneIn(3) ? 1 + rng.Below(3) : 5 + rng.Below(4);
+      break;
+    case kPaint: action.a = rng.OneIn(2); break;
     case kTickGate:
       action.a = rng.Below(static_cast<int>(m_.dialogs.size()));
       action.b = rng.Pick(flags);
@@ -591,7 +630,8 @@ Action Pilot::Generate(Rng& rng, size_t index) {
 
 // One step, or one tick or press at a time for repeated ones, each checked.
 void Pilot::Perform(const Action& action) {
-  const int repeats = action.kind == kTickDrop ? action.b : action.kind == kDrop ? action.a : 1;
+  const bool ticks = action.kind == kTickDrop || action.kind == kFleet;
+  const int repeats = ticks ? action.b : action.kind == kDrop ? action.a : 1;
   for (int i = 0; i < repeats && !outcome_.failed; ++i) {
     SimClearLog();
     m_.loads.clear();
@@ -657,8 +697,10 @@ bool Pilot::Apply(const Action& action) {
       visible->load = false;
       m_.messages.push_back(kStartMessage);
       return true;
-    case kTickDrop: {
+    case kTickDrop:
+    case kFleet: {
       if (action.a >= static_cast<int>(m_.dialogs.size()) || !m_.dialogs[action.a].dropTimer) return false;
+      if (action.kind == kFleet) HopThroughTheFleet();
       DialogModel& dialog = m_.dialogs[action.a];
       m_.touched = action.a;
       if (!SimFireTimer(dialog.window, IDT_DROP_TIMER)) return Fail("timers", "the drop timer is gone");
@@ -701,20 +743,17 @@ bool Pilot::Apply(const Action& action) {
       SimPumpMessages();  // the box's check state comes as a posted message
       if (m_.remembered < 0) Create();
       return true;
-    case kPaint: SimFramePaint(); return true;
-    case kNewAircraft: {
-      SimAircraft* sim = SimAddAircraft(action.a);
-      SimSetCurrentAircraft(sim);
-      LeaveCurrentAircraft();
-      m_.aircraft.push_back(NewAircraftModel(sim));
-      m_.current = static_cast<int>(m_.aircraft.size()) - 1;
+    case kPaint:
+      if (action.a) DropModuleMenu();
+      SimFramePaint();
       return true;
-    }
+    case kNewAircraft:
+      m_.aircraft.push_back(NewAircraftModel(SimAddAircraft(action.a)));
+      Fly(static_cast<int>(m_.aircraft.size()) - 1);
+      return true;
     case kSwitchAircraft:
       if (action.a >= static_cast<int>(m_.aircraft.size())) return false;
-      SimSetCurrentAircraft(m_.aircraft[action.a].sim);
-      if (action.a != m_.current) LeaveCurrentAircraft();
-      m_.current = action.a;
+      Fly(action.a);
       return true;
     case kReuseBlocks:
     case kReplaceEmitters:
@@ -817,8 +856,8 @@ void Pilot::Program() {
   if (slots == 0) return;
   ++stats_.programmed;
   for (int position = 1; position <= slots && position <= kManaged; ++position)
-    m_.programmedBlocks.insert(aircraft.sim->slots[position - 1]);
-  if (!m_.crowded && m_.programmedBlocks.size() > 16) {
+    m_.saved.insert(aircraft.sim->slots[position - 1]);
+  if (!m_.crowded && m_.saved.size() > kSaves) {
     m_.crowded = true;
     ++stats_.crowdedRuns;
   }
@@ -850,6 +889,29 @@ void Pilot::LeaveCurrentAircraft() {
   for (const SlotModel& slot : aircraft.managed) aircraft.leftWithJumpers |= slot.kind != kOriginal;
 }
 
+void Pilot::Fly(int aircraft) {
+  SimSetCurrentAircraft(m_.aircraft[aircraft].sim);
+  if (aircraft != m_.current) LeaveCurrentAircraft();
+  m_.current = aircraft;
+}
+
+// The simulator keeps a fleet of aircraft with emitters, six once they have
+// all joined; each hop flies the next one.
+void Pilot::HopThroughTheFleet() {
+  ++stats_.fleetHops;
+  std::vector<int>& fleet = m_.fleet;
+  if (fleet.size() < kFleetSize) {
+    m_.aircraft.push_back(NewAircraftModel(SimAddAircraft(4 + static_cast<int>(fleet.size()) % 3)));
+    fleet.push_back(static_cast<int>(m_.aircraft.size()) - 1);
+    Fly(fleet.back());
+    return;
+  }
+  size_t next = 0;
+  for (size_t i = 0; i < fleet.size(); ++i)
+    if (fleet[i] == m_.current) next = (i + 1) % fleet.size();
+  Fly(fleet[next]);
+}
+
 // Every slot of the current chain gets its own values back, whatever happened
 // to the chain since the module first wrote it. Only a chain the pilot left
 // mid-drop while the module kept more slots than it can may stay as it is.
@@ -860,9 +922,13 @@ void Pilot::Restore(const char* when) {
   for (SlotModel& slot : aircraft.managed) {
     if (slot.kind == kOriginal) continue;
     wrote = true;
-    slot = mayBeLost ? SlotModel{kUnknown, 0, 0, 0} : SlotModel{kOriginal, 0, 0, 0};
+    slot = mayBeLost ? SlotModel{kUnknown, slot.x, slot.y, slot.z, slot.kind == kUnknown ? slot.kept : slot.kind}
+                     : SlotModel{kOriginal, 0, 0, 0};
   }
+  for (int position = 1; position <= aircraft.sim->slotCount; ++position)
+    m_.saved.erase(aircraft.sim->slots[position - 1]);
   stats_.restores += wrote;
+  stats_.mayBeLost += wrote && mayBeLost;
   stats_.restoresAfterReturn += wrote && aircraft.leftWithJumpers;
   if (!mayBeLost) aircraft.leftWithJumpers = false;
   if (when) CheckGivenBack(when, module_, imageSize_);
@@ -907,10 +973,10 @@ void Pilot::SimulatorChange(const Action& action) {
       SlotModel& slot = aircraft.managed[action.a - 1];
       if (action.b) {
         slot = {kOriginal, 0, 0, 0};
-      } else if (slot.kind == kJumper || slot.kind == kSilent) {
+      } else if (slot.kind != kOriginal) {
         // Still under the module's name: given back whole, with the values it
         // had before the module first wrote it.
-        ++stats_.changedUnderOurName;
+        stats_.changedUnderOurName += slot.kind != kUnknown;
         const EffectSlot* live = aircraft.sim->slots[action.a - 1];
         slot.x = live->x;
         slot.y = live->y;
@@ -1061,24 +1127,25 @@ bool Pilot::CheckSlots(bool moduleLoaded) {
         continue;
       }
       const SlotModel& expected = m_.aircraft[a].managed[position - 1];
-      if (expected.kind == kUnknown) continue;
-      if (expected.kind == kOriginal) {
+      if (expected.kind == kOriginal || (expected.kind == kUnknown && SimSlotIsOriginal(sim, position))) {
         if (!SimSlotIsOriginal(sim, position)) return Fail("slots", which + "not the aircraft's own");
         continue;
       }
+      const SlotKind shown = expected.kind == kUnknown ? expected.kept : expected.kind;
       const EffectSlot& original = sim->originals[position - 1];
       if (slot->x != expected.x || slot->y != expected.y || slot->z != expected.z || slot->next != original.next ||
           slot->reserved != original.reserved)
         return Fail("slots", which + "position " + std::to_string(slot->x) + "," + std::to_string(slot->y) + "," +
                                  std::to_string(slot->z) + ", expected " + std::to_string(expected.x) + "," +
-                                 std::to_string(expected.y) + "," + std::to_string(expected.z));
-      if (expected.kind == kJumper) {
+                                 std::to_string(expected.y) + "," + std::to_string(expected.z) +
+                                 (expected.kind == kUnknown ? " or its own values" : ""));
+      if (shown == kJumper) {
         if (jumperName && slot->name != jumperName) return Fail("slots", which + "a second jumper name buffer");
         jumperName = slot->name;
       }
       if (!moduleLoaded) continue;
       const std::string name = slot->name;
-      if (name != (expected.kind == kJumper ? m_.effectName : std::string()))
+      if (name != (shown == kJumper ? m_.effectName : std::string()))
         return Fail("slots", which + "effect name " + Quoted(name));
     }
   }
@@ -1164,7 +1231,8 @@ Sequence Shrink(Pilot& pilot, Sequence failing, const std::string& tag, int* rep
   for (size_t i = 0; i < failing.actions.size() && *replays < kShrinkReplays; ++i) {
     Sequence candidate = failing;
     Action& action = candidate.actions[i];
-    int* repeats = action.kind == kDrop ? &action.a : action.kind == kTickDrop ? &action.b : nullptr;
+    const bool ticks = action.kind == kTickDrop || action.kind == kFleet;
+    int* repeats = action.kind == kDrop ? &action.a : ticks ? &action.b : nullptr;
     if (!repeats || *repeats == 1) continue;
     *repeats = 1;
     if (StillFails(pilot, &candidate, tag, replays)) failing = candidate;
@@ -1281,11 +1349,12 @@ TEST_F(RandomPilot, RandomSequencesKeepTheModuleInStepWithTheModel) {
          "%ld programmed, %ld drop ends, %ld give-backs (%ld to an aircraft left mid-drop), %ld gate openings, "
          "%ld choices during a drop; simulator: %ld blocks reused for another aircraft, %ld chains replaced, "
          "%ld appends, %ld slots set again (%ld under the module's name), %ld windows closed mid-run "
-         "(%ld mid-drop), %ld FreeLibrary calls mid-run (%ld mid-drop); %ld crowded runs\n",
+         "(%ld mid-drop), %ld FreeLibrary calls mid-run (%ld mid-drop); %ld fleet hops, %ld crowded runs "
+         "(%ld give-backs there to an aircraft that may have lost its saves)\n",
          sequences, steps, static_cast<unsigned long long>(base), s.steps, s.loads, s.ticks, s.hiddenTicks,
          s.programmed, s.dropEnds, s.restores, s.restoresAfterReturn, s.gateOpens, s.midDropChoices, s.reused,
          s.replaced, s.appended, s.changed, s.changedUnderOurName, s.closes, s.closesMidDrop, s.freeLibraries,
-         s.freeLibrariesMidDrop, s.crowdedRuns);
+         s.freeLibrariesMidDrop, s.fleetHops, s.crowdedRuns, s.mayBeLost);
 }
 
 }  // namespace
