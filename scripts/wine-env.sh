@@ -30,11 +30,20 @@ kolvarine_start_xvfb() {
 }
 
 # Some kernels run 32-bit ELF code, some say "Exec format error". On the latter,
-# qemu-i386 runs Wine's 32-bit half through a binfmt_misc entry.
+# qemu-i386 runs Wine's 32-bit half through a binfmt_misc entry. A forced run
+# registers its entry under a name of its own and the next ordinary run removes
+# it: binfmt_misc comes before the kernel's own ELF loader, so an entry left
+# behind would send all 32-bit code through qemu on a route called direct.
 kolvarine_pick_route() {
+  local misc=/proc/sys/fs/binfmt_misc entry=kolvarine-i386
   KOLVARINE_ROUTE=direct
-  if [ -z "${KOLVARINE_FORCE_QEMU:-}" ] && "$KOLVARINE_WINE32" --version >/dev/null 2>&1; then
-    return 0
+  if [ -z "${KOLVARINE_FORCE_QEMU:-}" ]; then
+    [ -f "$misc/kolvarine-i386-forced" ] && { echo -1 > "$misc/kolvarine-i386-forced"; } 2>/dev/null
+    "$KOLVARINE_WINE32" --version >/dev/null 2>&1 && return 0
+  else
+    entry=kolvarine-i386-forced
+    # On a kernel that needs qemu the entry of the ordinary route serves as well.
+    [ -f "$misc/kolvarine-i386" ] && entry=kolvarine-i386
   fi
   KOLVARINE_ROUTE=qemu
   if ! command -v qemu-i386-static >/dev/null 2>&1; then
@@ -42,11 +51,10 @@ kolvarine_pick_route() {
       || { apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
              qemu-user-static >/dev/null 2>&1; }
   fi
-  local misc=/proc/sys/fs/binfmt_misc
   [ -f "$misc/register" ] || mount -t binfmt_misc binfmt_misc "$misc"
-  if [ ! -f "$misc/kolvarine-i386" ]; then
+  if [ ! -f "$misc/$entry" ]; then
     # i386 ELF executables; F opens the interpreter now, so it works inside any root.
-    printf '%s' ':kolvarine-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' > "$misc/register"
+    printf '%s' ":$entry"':M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' > "$misc/register"
   fi
   # qemu 7.2 cannot map Wine's shared user data without a reserved address space.
   export QEMU_RESERVED_VA=0xf7000000
