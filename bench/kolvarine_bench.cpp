@@ -132,7 +132,7 @@ HMODULE LoadIntoSimulator() {
 // Frame paint, menu command, visualisation on: as a pilot opens the dialog.
 HWND OpenDialogWithVisualisation() {
   SimFramePaint();
-  SimMenuCommand(IDM_DROP_COMMAND);
+  SimMenuCommand(kMenuCommandId);
   SimPumpMessages();  // the box's check state arrives as a posted message
   HWND dialog = SimVisibleDialog();
   if (dialog == NULL) Fail("the menu command opened no dialog");
@@ -146,7 +146,7 @@ void StartIl76Drop(HWND dialog) {
   SimPress(dialog, IDC_LOAD_BUTTON);
   SimPress(dialog, IDC_DROP_BUTTON);
   SimPumpMessages();
-  if (SimFindTimer(dialog, IDT_DROP_TIMER) == NULL) Fail("the ИЛ-76 drop did not start");
+  if (SimFindTimer(dialog, kDropTimerId) == NULL) Fail("the ИЛ-76 drop did not start");
 }
 
 // Both doors programmed from the il76 section, as only a visualised tick does.
@@ -169,9 +169,9 @@ void MeasureAllocations() {
   SimClearLog();
   int ticks = 0;
   bool programmed = false;
-  while (SimFindTimer(dialog, IDT_DROP_TIMER) != NULL && ticks < 1000) {
-    SimFireTimer(dialog, IDT_GATE_TIMER);  // the 250 ms gate runs between drop ticks
-    SimFireTimer(dialog, IDT_DROP_TIMER);
+  while (SimFindTimer(dialog, kDropTimerId) != NULL && ticks < 1000) {
+    SimFireTimer(dialog, kGateTimerId);  // the 250 ms gate runs between drop ticks
+    SimFireTimer(dialog, kDropTimerId);
     ++ticks;
     SimPumpMessages();
     if (DoorsProgrammed(aircraft)) programmed = true;
@@ -422,7 +422,7 @@ double TimeProfileReads(int ticks) {
 
 double TimeDropTicks(HWND dialog, int ticks) {
   const double start = Now();
-  for (int tick = 0; tick < ticks; ++tick) SimFireTimer(dialog, IDT_DROP_TIMER);
+  for (int tick = 0; tick < ticks; ++tick) SimFireTimer(dialog, kDropTimerId);
   return (Now() - start) / ticks;
 }
 
@@ -447,7 +447,7 @@ void MeasureDropTick() {
   RatioSamples ticks;
   for (int round = 0; round < g_rounds; ++round) {
     if (remaining < kTicksPerBatch) {
-      while (SimFindTimer(dialog, IDT_DROP_TIMER) != NULL) SimFireTimer(dialog, IDT_DROP_TIMER);
+      while (SimFindTimer(dialog, kDropTimerId) != NULL) SimFireTimer(dialog, kDropTimerId);
       StartIl76Drop(dialog);
       remaining = kIl76Steps;
     }

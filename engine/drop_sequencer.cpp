@@ -7,7 +7,8 @@
 #include "ui/dialog_controls.h"
 #include "ui/module_config.h"
 
-double g_gateValue;
+// The last value the gate read. Kept as the design has it; nothing reads it.
+static double g_gateValue;
 
 // On-screen messages: the text, then the style and placement numbers the
 // simulator's message service expects.
@@ -34,9 +35,12 @@ bool GateAllows(double value) {
   return value >= 1.0 && value < 2.0;
 }
 
+// The sequencer acts on the dialog's controls by their ids, through ui/'s
+// helpers: the drop's progress decides what the pilot may press next.
 void StartDrop(HWND dialog) {
   // Same id: a second press replaces the running timer with the current interval.
   SetTimer(dialog, kDropTimerId, DropTimerPeriod(g_dropState.interval), DialogTimerProc);
+  MarkDropRunning(dialog, true);
   EnableDialogControl(dialog, IDC_LOAD_BUTTON, false);
   ShowText("Командир, начинаем выброску...", kMessageStyle, kMessagePlacement, kMessagePlacement);
 }
@@ -65,6 +69,7 @@ void EndDrop(HWND dialog) {
   EnableDialogControl(dialog, IDC_CONFIG_LIST, true);
   ShowText("Командир, выброска окончена...", kMessageStyle, kMessagePlacement, kMessagePlacement);
   KillTimer(dialog, kDropTimerId);
+  MarkDropRunning(dialog, false);
   RestoreEffectSlots();
 }
 

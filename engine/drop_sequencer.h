@@ -6,15 +6,10 @@
 
 #include "resources/resource.h"
 
-const UINT_PTR kGateTimerId = IDT_GATE_TIMER;
-const UINT_PTR kDropTimerId = IDT_DROP_TIMER;
 const UINT kGatePeriod = 250;
 
 // The variable the simulator reports as 1 while the load may be changed.
 const DWORD kGateVariable = 87;
-
-// Last value the gate read; kept for inspection only.
-extern double g_gateValue;
 
 // Drop timer period for `interval` seconds: truncated milliseconds, 0 for a
 // negative interval, at most the longest period a window timer takes.

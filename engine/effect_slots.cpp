@@ -3,7 +3,13 @@
 #include "ui/module_config.h"
 
 EffectSnapshot g_effectSnapshot;
-SlotPosition g_lastPosition;
+// The last position read from the configuration; the second stream mirrors it.
+struct SlotPosition {
+  double x;
+  double y;
+  double z;
+};
+static SlotPosition g_lastPosition;
 const char kEmptyEffectName[] = "";
 
 // A chain is walked to its end when giving back; a cycle in a broken chain
@@ -104,7 +110,9 @@ void ProgramEffectSlots(const char* section, StreamCount streams) {
     if (ClaimSlot(head, slot)) writable[position] = slot;
   }
   EffectSlot* first = writable[0];
-  ReadConfigText(section, kKeyEffectName);
+  // The engine reads the aircraft's section through ui/, which owns the file;
+  // the buffer it fills is the name the programmed slots will carry.
+  const char* effectName = ReadEffectName(section);
   // Each coordinate goes into the slot before the next key is read.
   g_lastPosition.x = ReadConfigInteger(section, kKeyPositionX);
   if (first) first->x = g_lastPosition.x;
@@ -114,7 +122,7 @@ void ProgramEffectSlots(const char* section, StreamCount streams) {
   if (first) first->z = g_lastPosition.z;
   // No emitters, nothing changed: the simulator has nothing to act on.
   if (!head) return;
-  if (first) first->name = EffectNameBuffer();
+  if (first) first->name = effectName;
 
   for (int position = 1; position < kManagedSlots; ++position) {
     EffectSlot* other = writable[position];
@@ -124,7 +132,7 @@ void ProgramEffectSlots(const char* section, StreamCount streams) {
       other->x = -g_lastPosition.x;
       other->y = g_lastPosition.y;
       other->z = g_lastPosition.z;
-      other->name = EffectNameBuffer();
+      other->name = effectName;
     } else {
       SilenceSlot(other);
     }

@@ -1,5 +1,6 @@
 // The aircraft's effect emitters: reprogrammed to show jumpers on every drop
-// step and given back at the end of the drop and when the module is unloaded.
+// step, and given back at the end of the drop and when a dialog goes while no
+// other runs a drop (the simulator closing its window destroys them all).
 //
 // The simulator owns the emitters and may swap, free, reuse or grow its slot
 // chains at any moment. A slot is taken to be the module's exactly while its
@@ -38,13 +39,6 @@ struct EffectSnapshot {
 
 extern EffectSnapshot g_effectSnapshot;
 
-// Last position read from the configuration; the second stream mirrors it.
-struct SlotPosition {
-  double x;
-  double y;
-  double z;
-};
-extern SlotPosition g_lastPosition;
 
 // Never null: silenced slots point at this.
 extern const char kEmptyEffectName[];

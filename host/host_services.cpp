@@ -1,8 +1,12 @@
 #include "host/host_services.h"
 
+#include <string.h>
+
 #include "host/module_exports.h"
 
-AircraftRecord* g_cachedAircraft;
+// The aircraft CurrentAircraft returned last. Kept as the design has it;
+// every user asks anew, so nothing reads it.
+static AircraftRecord* g_cachedAircraft;
 
 // The simulator writes its tables into these entries when it loads the
 // module; until then they are null.

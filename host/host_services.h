@@ -1,127 +1,12 @@
-// The simulator's service tables and the records they hand out, declared once
-// with the simulator's names. In the 32-bit build every offset below is pinned
-// to the layout the simulator uses; the 64-bit build keeps the same
-// declarations with natural pointer widths.
+// Typed access to the simulator's services, always through the table pointers
+// the simulator wrote into ImportTable. A table the simulator never filled
+// makes a call do nothing (and return zero or null) instead of jumping
+// through null.
 #pragma once
 
 #include <windows.h>
 
-#include <stddef.h>
-#include <string.h>
-
-// ---------------------------------------------------------------------------
-// Records
-
-// One effect emitter of the user's aircraft. The simulator's record is longer;
-// the module knows and touches only these fields.
-struct EffectSlot {
-  double x;
-  double y;
-  double z;
-  const char* name;  // zero-terminated effect name, never null in a live slot
-  DWORD reserved;    // the simulator's; never written by the module
-  EffectSlot* next;  // null after the last slot
-};
-
-// The aircraft's data block. The only field the module needs lies at an odd
-// offset, so it is kept as bytes and read with memcpy.
-const size_t kEffectSlotHeadOffset = 0x418E;
-struct AircraftData {
-  BYTE bytes[kEffectSlotHeadOffset + sizeof(EffectSlot*)];
-};
-
-// The user's aircraft as CurrentAircraft returns it.
-const size_t kAircraftStateFlagOffset = 127;
-struct AircraftRecord {
-  AircraftData* data;
-  BYTE reserved[kAircraftStateFlagOffset - sizeof(AircraftData*)];
-  BYTE stateFlag;  // 1 when the simulator allows changing the load (realism mode)
-};
-
-// A simulator object with a table of virtual operations; only the seventh is used.
-struct VariableWriter;
-typedef void(WINAPI* SetVariableFn)(VariableWriter* self, DWORD variable, DWORD index, double value,
-                                    DWORD mode);
-struct VariableWriterTable {
-  void* reserved[6];
-  SetVariableFn SetVariable;
-};
-struct VariableWriter {
-  const VariableWriterTable* table;
-};
-
-// ---------------------------------------------------------------------------
-// Service tables: arrays of pointers to the simulator's functions.
-
-typedef DWORD(WINAPI* LookupUnitFn)(const char* unitName);
-typedef double(WINAPI* ReadAircraftVariableFn)(DWORD variable, DWORD unit, DWORD index);
-typedef void(WINAPI* FireEventFn)(DWORD eventId, DWORD value);
-typedef AircraftRecord*(WINAPI* CurrentAircraftFn)(void);
-typedef VariableWriter*(WINAPI* GetVariableWriterFn)(void);
-typedef void(WINAPI* ShowTextFn)(const char* text, DWORD style, DWORD first, DWORD second);
-
-// Entry positions in units of one pointer (byte offset / 4 in the 32-bit simulator).
-const int kLookupUnitEntry = 0x124 / 4;
-const int kReadAircraftVariableEntry = 0x12C / 4;
-const int kFireEventEntry = 0x13C / 4;
-const int kCurrentAircraftEntry = 0x18 / 4;
-const int kGetVariableWriterEntry = 0x70 / 4;
-const int kShowTextEntry = 0xC8 / 4;
-
-struct VariableService {
-  void* reserved0[kLookupUnitEntry];
-  LookupUnitFn LookupUnit;
-  void* reserved1[kReadAircraftVariableEntry - kLookupUnitEntry - 1];
-  ReadAircraftVariableFn ReadAircraftVariable;
-  void* reserved2[kFireEventEntry - kReadAircraftVariableEntry - 1];
-  FireEventFn FireEvent;
-};
-
-struct AircraftService {
-  void* reserved0[kCurrentAircraftEntry];
-  CurrentAircraftFn CurrentAircraft;
-  void* reserved1[kGetVariableWriterEntry - kCurrentAircraftEntry - 1];
-  GetVariableWriterFn GetVariableWriter;
-};
-
-struct MessageService {
-  void* reserved0[kShowTextEntry];
-  ShowTextFn ShowText;
-};
-
-// One entry of the exported ImportTable: the simulator writes the service
-// table for `serviceId` into `service` when it loads the module.
-struct HostImportEntry {
-  DWORD serviceId;
-  void* service;
-};
-
-const DWORD kVariableServiceId = 0x0F;
-const DWORD kAircraftServiceId = 0x19;
-const DWORD kMessageServiceId = 0x0A;
-
-#if defined(__i386__) || defined(_M_IX86)
-static_assert(sizeof(HostImportEntry) == 8, "ImportTable entry: id and pointer, 4 bytes each");
-static_assert(offsetof(VariableService, LookupUnit) == 0x124, "LookupUnit");
-static_assert(offsetof(VariableService, ReadAircraftVariable) == 0x12C, "ReadAircraftVariable");
-static_assert(offsetof(VariableService, FireEvent) == 0x13C, "FireEvent");
-static_assert(offsetof(AircraftService, CurrentAircraft) == 0x18, "CurrentAircraft");
-static_assert(offsetof(AircraftService, GetVariableWriter) == 0x70, "GetVariableWriter");
-static_assert(offsetof(MessageService, ShowText) == 0xC8, "ShowText");
-static_assert(offsetof(VariableWriterTable, SetVariable) == 6 * 4, "SetVariable is the seventh operation");
-static_assert(offsetof(AircraftRecord, stateFlag) == 127, "aircraft state flag byte");
-static_assert(offsetof(EffectSlot, x) == 0 && offsetof(EffectSlot, y) == 8 && offsetof(EffectSlot, z) == 16,
-              "slot position");
-static_assert(offsetof(EffectSlot, name) == 24, "slot name pointer");
-static_assert(offsetof(EffectSlot, reserved) == 28, "slot field the module leaves alone");
-static_assert(offsetof(EffectSlot, next) == 32, "slot chain pointer");
-#endif
-static_assert(offsetof(AircraftRecord, stateFlag) == kAircraftStateFlagOffset, "flag byte at 127 in both builds");
-
-// ---------------------------------------------------------------------------
-// Typed access to the services, always through the table pointers the
-// simulator wrote into ImportTable. A table the simulator never filled makes a
-// call do nothing (and return zero or null) instead of jumping through null.
+#include "host/simulator_records.h"
 
 DWORD LookupUnit(const char* unitName);
 double ReadAircraftVariable(DWORD variable, DWORD unit, DWORD index);
@@ -134,6 +19,6 @@ void SetVariable(VariableWriter* writer, DWORD variable, DWORD index, double val
 // The aircraft's first effect slot, or null when it has none (or no aircraft).
 EffectSlot* EffectSlotHead(const AircraftRecord* aircraft);
 
-// The aircraft CurrentAircraft returned last; the gate and the slot code keep it.
-extern AircraftRecord* g_cachedAircraft;
+// CurrentAircraft, kept as the cached aircraft: the gate and the slot code
+// ask for the aircraft before every use of its records.
 AircraftRecord* CacheCurrentAircraft();

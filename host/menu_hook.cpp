@@ -2,19 +2,17 @@
 
 #include "engine/text.h"
 #include "ui/control_dialog.h"
+#include "ui/module_config.h"
 
 const char kMainWindowClass[] = "FS98MAIN";
 const char kMenuTitle[] = "Зоркрыл";
 const char kMenuItemText[] = "Десантирование";
 
-HINSTANCE g_module;
-HWND g_mainWindow;
-WNDPROC g_previousWindowProc;
-HMENU g_modulePopup;
+// Set once at attach; the hook and OpenControlDialog are their only readers.
+static HINSTANCE g_module;
+static HWND g_mainWindow;
+static WNDPROC g_previousWindowProc;
 
-// Seven Windows-1251 characters and the terminator: a longer title that only
-// begins with ours does not count.
-static const size_t kMenuTitleCompare = sizeof(kMenuTitle);
 static const int kMenuTextSize = 128;
 
 // The simulator, or a tool that manages its modules, may call FreeLibrary at
@@ -29,9 +27,25 @@ static bool PinModule() {
                             reinterpret_cast<LPCSTR>(&g_module), &pinned) != FALSE;
 }
 
+// Another process's FS98MAIN window (a second simulator, or a tool that
+// mimics the window for its client programs) may lie above ours, and a window
+// of another process cannot be subclassed. Asks the window nothing, so it is
+// as safe under the loader lock as FindWindowA.
+static HWND FindOwnMainWindow() {
+  const DWORD process = GetCurrentProcessId();
+  HWND window = NULL;
+  while ((window = FindWindowExA(NULL, window, kMainWindowClass, NULL)) != NULL) {
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == process) return window;
+  }
+  return NULL;
+}
+
 void AttachToSimulator(HINSTANCE module) {
   g_module = module;
-  g_mainWindow = FindWindowA(kMainWindowClass, NULL);
+  ResolveConfigPath();
+  g_mainWindow = FindOwnMainWindow();
   // Without the window, or unpinned, nothing of the simulator's leads here and
   // the module may be unloaded freely; the hook is then never called.
   if (!g_mainWindow || !PinModule()) return;
@@ -39,22 +53,19 @@ void AttachToSimulator(HINSTANCE module) {
       SetWindowLongPtrA(g_mainWindow, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(MenuHook)));
 }
 
-// Where the ANSI code page is multibyte (932, 936, 949, 950, or 65001), the
-// Windows-1251 title comes back from the menu's Unicode text as other bytes;
-// the module's own pop-up still holds its single command.
-static bool IsModulePopup(HMENU popup) {
-  return popup && popup == g_modulePopup && GetMenuItemCount(popup) == 1 &&
-         GetMenuItemID(popup, 0) == kMenuCommandId;
-}
-
+// Compared as the menu holds it, in UTF-16: AppendMenuA converted our title
+// from the ANSI code page, and the same conversion here matches it exactly
+// under any code page, multibyte ones included, where the title's
+// Windows-1251 bytes do not come back from GetMenuStringA. A longer title
+// that only begins with ours does not count, and neither does an item
+// without text, whatever the buffer held.
 static bool ModuleMenuPresent(HMENU menuBar) {
-  char text[kMenuTextSize];
+  WCHAR title[kMenuTextSize];
+  const int titleLength = MultiByteToWideChar(CP_ACP, 0, kMenuTitle, -1, title, kMenuTextSize) - 1;
+  WCHAR text[kMenuTextSize];
   for (int position = 0; position < GetMenuItemCount(menuBar); ++position) {
-    // An item without text leaves the buffer alone: stale bytes must not match.
-    memset(text, 0, sizeof(text));
-    GetMenuStringA(menuBar, position, text, kMenuTextSize, MF_BYPOSITION);
-    if (memcmp(text, kMenuTitle, kMenuTitleCompare) == 0) return true;
-    if (IsModulePopup(GetSubMenu(menuBar, position))) return true;
+    const int length = GetMenuStringW(menuBar, position, text, kMenuTextSize, MF_BYPOSITION);
+    if (length > 0 && length == titleLength && memcmp(text, title, length * sizeof(WCHAR)) == 0) return true;
   }
   return false;
 }
@@ -65,7 +76,9 @@ void EnsureModuleMenu(HWND window) {
   HMENU popup = CreateMenu();
   AppendMenuA(popup, MF_STRING, kMenuCommandId, kMenuItemText);
   AppendMenuA(menuBar, MF_POPUP, reinterpret_cast<UINT_PTR>(popup), kMenuTitle);
-  g_modulePopup = popup;
+  // A changed bar must be redrawn by whoever changed it; the frame paint
+  // that follows would not remeasure it.
+  DrawMenuBar(window);
 }
 
 LRESULT CALLBACK MenuHook(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -74,7 +87,9 @@ LRESULT CALLBACK MenuHook(HWND window, UINT message, WPARAM wParam, LPARAM lPara
       EnsureModuleMenu(window);
       break;
     case WM_COMMAND:
-      if (LOWORD(wParam) == kMenuCommandId) {
+      // From the menu or an accelerator only: a control of the simulator's
+      // window with the same id sends its own handle along.
+      if (LOWORD(wParam) == kMenuCommandId && lParam == 0) {
         OpenControlDialog();
         return 0;
       }
@@ -94,6 +109,11 @@ static void ShowCreationFailure() {
 
 void OpenControlDialog() {
   if (g_controlDialog) return;
+  // Every open and close would otherwise leave a hidden dialog behind, its
+  // gate timer running for the rest of the session.
+  DestroyIdleDialogs();
+  // host/ creates the dialog that ui/ implements: the menu command is the
+  // only way into it, and the module handle and the owner are known here.
   g_controlDialog = CreateDialogParamA(g_module, MAKEINTRESOURCEA(kDialogTemplateId), g_mainWindow,
                                        ControlDialogProc, 0);
   if (!g_controlDialog) ShowCreationFailure();

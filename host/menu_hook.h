@@ -7,25 +7,18 @@
 
 #include "resources/resource.h"
 
-const WORD kMenuCommandId = IDM_DROP_COMMAND;
 extern const char kMainWindowClass[];
 extern const char kMenuTitle[];
 extern const char kMenuItemText[];
 
-extern HINSTANCE g_module;
-extern HWND g_mainWindow;
-extern WNDPROC g_previousWindowProc;
-// The pop-up the module last put on the bar.
-extern HMENU g_modulePopup;
-
-// Process attach: remembers the module, finds the main window, keeps the
-// module in the process and hooks the window.
+// Process attach: remembers the module, fixes the configuration file's place,
+// finds the simulator's main window in this process, keeps the module in the
+// process and hooks the window.
 void AttachToSimulator(HINSTANCE module);
 
 LRESULT CALLBACK MenuHook(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-// Adds "Зоркрыл" to the window's menu bar unless an item with that title, or
-// the module's own pop-up, is there.
+// Adds "Зоркрыл" to the window's menu bar unless an item with that title is there.
 void EnsureModuleMenu(HWND window);
 
 // Creates the control dialog unless one is remembered.

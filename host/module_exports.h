@@ -4,35 +4,12 @@
 
 #include <windows.h>
 
-#include "host/host_services.h"
-
-const int kImportTableEntries = 17;
+#include "host/simulator_records.h"
 
 // Positions of the entries the module uses.
 const int kVariableServiceEntry = 9;   // id 0x0F
 const int kAircraftServiceEntry = 10;  // id 0x19
 const int kMessageServiceEntry = 15;   // id 0x0A
-
-typedef void(WINAPI* LinkageFn)(void);
-
-struct ModuleLinkage {
-  DWORD reserved0;
-  LinkageFn initialise;
-  LinkageFn shutdown;
-  DWORD reserved3;
-  DWORD reserved4;
-  DWORD version;  // 0x0900
-  void* reserved6;
-};
-
-const DWORD kLinkageVersion = 0x0900;
-
-#if defined(__i386__) || defined(_M_IX86)
-static_assert(sizeof(ModuleLinkage) == 7 * 4, "Linkage: seven 32-bit fields");
-static_assert(offsetof(ModuleLinkage, initialise) == 4 && offsetof(ModuleLinkage, version) == 20 &&
-                  offsetof(ModuleLinkage, reserved6) == 24,
-              "Linkage field order");
-#endif
 
 extern "C" __declspec(dllexport) HostImportEntry ImportTable[kImportTableEntries];
 extern "C" __declspec(dllexport) ModuleLinkage Linkage;

@@ -1,10 +1,11 @@
-// Every numeric id of the module: dialogs from 101, controls from 1001, menu
-// commands from 40001, timers apart. Shared by the resource script and the code.
+// Every numeric id of the module, each under one name: dialogs from 101,
+// controls from 1001, menu commands from 40001, timers apart. Shared by the
+// resource script and the code; the names the design gives are kept.
 #ifndef KOLVARINE_RESOURCE_H
 #define KOLVARINE_RESOURCE_H
 
 // Dialog templates
-#define IDD_CONTROL_DIALOG 101
+#define kDialogTemplateId 101
 
 // Controls of the control dialog
 #define IDC_EXIT_BUTTON    1001
@@ -17,11 +18,11 @@
 #define IDC_COUNT_LABEL    1008
 #define IDC_VISUAL_BOX     1009
 
-// Menu commands added to the simulator's menu bar
-#define IDM_DROP_COMMAND 40001
+// The command the module adds to the simulator's menu bar
+#define kMenuCommandId 40001
 
 // Window timers of the control dialog
-#define IDT_GATE_TIMER 1
-#define IDT_DROP_TIMER 2
+#define kGateTimerId 1
+#define kDropTimerId 2
 
 #endif

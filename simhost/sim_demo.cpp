@@ -4,6 +4,9 @@
 // what the simulator sees of the module at every step.
 //
 //   simhost.exe [--dll PATH] [--config PATH] [--real-timers] [--screens DIR]
+//   simhost.exe --hold-window EVENT
+//       (a second simulator: its main window and no module, until the named
+//        event is set; the tests start it so)
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -11,7 +14,6 @@
 #include <string>
 #include <vector>
 
-#include "host/module_exports.h"
 #include "resources/resource.h"
 #include "simhost/sim_host.h"
 
@@ -21,6 +23,7 @@ struct DemoOptions {
   std::string dll;
   std::string config;
   std::string screens;
+  std::string holdUntil;
   bool realTimers = false;
 };
 
@@ -50,8 +53,11 @@ bool ParseOptions(int argc, char** argv, DemoOptions* options) {
       options->screens = argv[++i];
     } else if (arg == "--real-timers") {
       options->realTimers = true;
+    } else if (arg == "--hold-window" && hasValue) {
+      options->holdUntil = argv[++i];
     } else {
-      fprintf(stderr, "usage: simhost.exe [--dll PATH] [--config PATH] [--real-timers] [--screens DIR]\n");
+      fprintf(stderr, "usage: simhost.exe [--dll PATH] [--config PATH] [--real-timers] [--screens DIR]\n"
+                      "       simhost.exe --hold-window EVENT\n");
       return false;
     }
   }
@@ -250,7 +256,7 @@ void ReportTick(int tick, HWND dialog, const SimAircraft* aircraft) {
 
 bool DropRunning(HWND dialog) {
   for (const SimTimer& timer : SimTimers())
-    if (timer.window == dialog && timer.id == IDT_DROP_TIMER) return true;
+    if (timer.window == dialog && timer.id == kDropTimerId) return true;
   return false;
 }
 
@@ -258,7 +264,7 @@ int RunDrop(const DemoOptions& options, HWND dialog, const SimAircraft* aircraft
   int ticks = 0;
   if (!options.realTimers) {
     while (DropRunning(dialog) && ticks < 1000) {
-      SimFireTimer(dialog, IDT_DROP_TIMER);
+      SimFireTimer(dialog, kDropTimerId);
       ReportTick(++ticks, dialog, aircraft);
       if (ticks == 30 && !options.screens.empty()) SaveScreenshot(dialog, options.screens + "\\dialog-mid-drop.bmp");
     }
@@ -285,6 +291,27 @@ int RunDrop(const DemoOptions& options, HWND dialog, const SimAircraft* aircraft
   return ticks;
 }
 
+// Another simulator on the same desktop: a main window of class FS98MAIN in a
+// process of its own, above the windows made before it, until told to go.
+int HoldWindow(const std::string& eventName) {
+  HANDLE done = OpenEventA(SYNCHRONIZE, FALSE, eventName.c_str());
+  if (!done) {
+    fprintf(stderr, "simhost: no event %s\n", eventName.c_str());
+    return 2;
+  }
+  HWND window = SimCreateMainWindow();
+  if (!window) return 1;
+  SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  const DWORD kLimitMs = 15 * 60 * 1000;
+  for (DWORD start = GetTickCount(); GetTickCount() - start < kLimitMs;) {
+    if (MsgWaitForMultipleObjects(1, &done, FALSE, 100, QS_ALLINPUT) == WAIT_OBJECT_0) break;
+    SimPumpMessages();
+  }
+  SimDestroyMainWindow();
+  CloseHandle(done);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -293,6 +320,7 @@ int main(int argc, char** argv) {
   setvbuf(stdout, NULL, _IONBF, 0);
   DemoOptions options;
   if (!ParseOptions(argc, argv, &options)) return 2;
+  if (!options.holdUntil.empty()) return HoldWindow(options.holdUntil);
   std::string config = options.config.empty() ? std::string() : ReadFile(options.config);
 
   SimReset();
@@ -328,7 +356,7 @@ int main(int argc, char** argv) {
   if (!options.screens.empty()) ScreenshotWithMenuOpen(window, options.screens + "\\simulator-menu.bmp");
 
   Step("Menu \"Зоркрыл\" -> \"Десантирование\": the control dialog");
-  SimMenuCommand(IDM_DROP_COMMAND);
+  SimMenuCommand(kMenuCommandId);
   SimPumpMessages();
   HWND dialog = SimVisibleDialog();
   if (!dialog) {

@@ -13,7 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "host/host_services.h"
+#include "host/simulator_records.h"
+#include "resources/resource.h"
 
 // ---------------------------------------------------------------------------
 // Call log
@@ -99,6 +100,10 @@ bool SimPointsInto(const void* pointer, HMODULE module, size_t imageSize);
 HWND SimCreateMainWindow(bool withMenuBar = true, bool visible = true);
 void SimDestroyMainWindow();  // also destroys every window the module left behind
 HWND SimMainWindow();
+// The simulator puts its other menu bar on the window (made on the first
+// call, as a mode of its own would) and keeps the one it takes off, which it
+// returns. Both are its own: a module's pop-up stays on the bar it was added to.
+HMENU SimSwitchMenuBar();
 // WM_COMMAND messages that reached the simulator's own window procedure.
 int SimForwardedCommandCount();
 WPARAM SimLastForwardedCommand();
@@ -172,7 +177,7 @@ int SimTimerCount(UINT_PTR id);
 // The pilot's hands: what a pilot does with the menu and the dialog, delivered
 // as the same window messages the real controls would send.
 void SimFramePaint();  // WM_NCPAINT to the main window
-LRESULT SimMenuCommand(WORD id = 40001);
+LRESULT SimMenuCommand(WORD id = kMenuCommandId);
 std::vector<HWND> SimModuleDialogs();  // the module's dialogs, visible or hidden, oldest first
 HWND SimVisibleDialog();               // the visible one, or null
 void SimChooseEntry(HWND dialog, int index);                 // CB_SETCURSEL, then CBN_SELCHANGE
@@ -187,10 +192,19 @@ int SimListSelection(HWND dialog, int controlId);
 
 // ---------------------------------------------------------------------------
 // A fresh working directory with an empty Modules folder, as the simulator's
-// own folder would be; the module reads "Modules/Kolvarine.cfg" relative to it.
-std::string SimEnterTempFolder();  // returns the folder; makes it the current directory
-void SimLeaveTempFolder();         // back to the previous directory, folder removed
-void SimWriteConfig(const std::string& text);  // writes Modules/Kolvarine.cfg as bytes
+// own folder would be; the module finds "Modules\Kolvarine.cfg" in the
+// current folder when it attaches. Returns the folder and makes it current;
+// `nameTheCodePageCannotSpell` gives it a name no ANSI code page spells.
+std::string SimEnterTempFolder(bool nameTheCodePageCannotSpell = false);
+void SimLeaveTempFolder();  // back to the previous directory, folder removed
+// A file dialog moves the current folder: to another one with a
+// Modules\Kolvarine.cfg of its own (effect "elsewhere", both switches 0).
+void SimMoveCurrentFolder();
+void SimReturnToSimulatorFolder();
+// The simulator's folder's Modules\Kolvarine.cfg, wherever the current folder
+// is. Each write gives it a later write time, so the profile functions never
+// take a rewrite for the file they cached.
+void SimWriteConfig(const std::string& text);
 void SimDeleteConfig();
 std::string SimReadConfig();  // empty when absent
 

@@ -12,6 +12,7 @@ const UINT kCockpitCommand = 30101;
 const UINT kAboutCommand = 30201;
 
 HWND g_mainWindow = NULL;
+HMENU g_spareMenuBar = NULL;  // the simulator's other bar while it is off the window
 int g_forwardedCommands = 0;
 WPARAM g_lastForwardedCommand = 0;
 std::vector<SimWindowMessage> g_mainMessages;
@@ -110,12 +111,23 @@ void SimDestroyMainWindow() {
     DestroyWindow(g_mainWindow);
   }
   g_mainWindow = NULL;
+  if (g_spareMenuBar != NULL) DestroyMenu(g_spareMenuBar);
+  g_spareMenuBar = NULL;
   SimPumpMessages();
   SimResetDialogs();
   SimDropDeadTimers();
 }
 
 HWND SimMainWindow() { return g_mainWindow; }
+
+HMENU SimSwitchMenuBar() {
+  if (g_mainWindow == NULL) return NULL;
+  if (g_spareMenuBar == NULL) g_spareMenuBar = NewMenuBar();
+  HMENU leaving = GetMenu(g_mainWindow);
+  SetMenu(g_mainWindow, g_spareMenuBar);
+  g_spareMenuBar = leaving;
+  return leaving;
+}
 
 int SimForwardedCommandCount() { return g_forwardedCommands; }
 

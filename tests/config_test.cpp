@@ -74,3 +74,51 @@ TEST_F(ConfigTest, EachKeyKeepsItsOwnBuffer) {
   EXPECT_STREQ("5", y);
   EXPECT_STREQ("fx", name);
 }
+
+// The file the module reads and writes is the one in the simulator's folder
+// when it attached, wherever the current folder goes later (a file dialog of
+// the simulator or of another add-on moves it); a folder name the ANSI code
+// page cannot spell keeps the path relative, which still finds it.
+using ConfigPlaceTest = SimulatorTest;
+
+TEST_F(ConfigPlaceTest, TheFileIsTheOneInTheSimulatorsFolderAtStartUp) {
+  const struct {
+    const char* story;
+    bool unspellableFolder;
+    bool folderMoves;
+  } stories[] = {
+      {"the current folder moves after the dialog opens", false, true},
+      {"the simulator's folder has a name the code page cannot spell", true, false},
+  };
+  for (const auto& row : stories) {
+    SCOPED_TRACE(row.story);
+    SimUnloadModule();
+    SimDestroyMainWindow();
+    SimLeaveTempFolder();
+    ASSERT_FALSE(SimEnterTempFolder(row.unspellableFolder).empty());
+    SimCreateMainWindow();
+    SimWriteConfig("[General]\r\nrealism=1\r\nvisual_view=1\r\n[an2]\r\neffect_name=fx_jumper\r\nposition_x=4\r\n");
+    module_ = SimLoadModule(ModuleDllPath().c_str());
+    ASSERT_TRUE(module_ != nullptr);
+    OpenDialog();
+    if (row.folderMoves) SimMoveCurrentFolder();
+    PressExit();
+    OpenDialog();  // reads the switches anew
+    EXPECT_TRUE(SimBoxChecked(dialog_, IDC_VISUAL_BOX)) << "visual_view=1";
+    SimClearLog();
+    TickGate();
+    EXPECT_EQ(1, SimCount(kSimReadAircraftVariable)) << "realism=1";
+    ToggleVisualisation();
+    EXPECT_NE(std::string::npos, SimReadConfig().find("visual_view=0")) << SimReadConfig();
+    ToggleVisualisation();
+    ChooseAircraft("АН-2");
+    PressLoad();
+    PressDrop();
+    TickDrop();
+    const EffectSlot* first = aircraft_->slots[0];
+    EXPECT_STREQ("fx_jumper", first->name);
+    EXPECT_EQ(4.0, first->x);
+    TickUntilDropEnds();
+    SimReturnToSimulatorFolder();
+  }
+}

@@ -59,7 +59,7 @@ struct Expected {
 class DialogTemplateTest : public SimulatorTest {};
 
 TEST_F(DialogTemplateTest, TemplateMatchesTheDesign) {
-  HRSRC resource = FindResourceA(module_, MAKEINTRESOURCEA(IDD_CONTROL_DIALOG), MAKEINTRESOURCEA(5));  // RT_DIALOG
+  HRSRC resource = FindResourceA(module_, MAKEINTRESOURCEA(kDialogTemplateId), MAKEINTRESOURCEA(5));  // RT_DIALOG
   ASSERT_TRUE(resource != nullptr);
   const BYTE* base = static_cast<const BYTE*>(LockResource(LoadResource(module_, resource)));
   TemplateReader in = {base};

@@ -36,7 +36,7 @@ class DropTest : public SimulatorTest {
     return texts;
   }
   UINT DropPeriod() {
-    const SimTimer* timer = SimFindTimer(dialog_, IDT_DROP_TIMER);
+    const SimTimer* timer = SimFindTimer(dialog_, kDropTimerId);
     return timer ? timer->period : 0xDEADu;
   }
 };
@@ -81,7 +81,7 @@ TEST_F(DropTest, An22WalkthroughStepsTwoAtATimeWithEmittersInStep) {
   SimClearLog();
   ASSERT_TRUE(TickDrop());  // the ending tick
   EXPECT_EQ(std::vector<std::string>{kEndMessage}, Messages());
-  EXPECT_TRUE(SimFindTimer(dialog_, IDT_DROP_TIMER) == nullptr);
+  EXPECT_TRUE(SimFindTimer(dialog_, kDropTimerId) == nullptr);
   EXPECT_EQ(1, SimCount(kSimKillTimer));
   EXPECT_TRUE(SimControlEnabled(dialog_, IDC_CONFIG_LIST));
   EXPECT_FALSE(SimControlEnabled(dialog_, IDC_LOAD_BUTTON));
@@ -135,7 +135,7 @@ TEST_F(DropTest, EmptyAircraftEndsOnTheFirstTick) {
   TickDrop();
   EXPECT_EQ(std::vector<std::string>{kEndMessage}, Messages());
   EXPECT_EQ(0, SimCount(kSimSetVariable));
-  EXPECT_EQ(0, SimTimerCount(IDT_DROP_TIMER));
+  EXPECT_EQ(0, SimTimerCount(kDropTimerId));
   EXPECT_EQ(CountLabel(0), Label());
 }
 
@@ -144,7 +144,7 @@ TEST_F(DropTest, NegativeCustomCountIsLoadedAsEmptyAndTheDropEnds) {
   EXPECT_EQ(CountLabel(0), Label());
   EXPECT_EQ(0.0, LastLoad());
   EXPECT_EQ(0, TickUntilDropEnds(nullptr, 5));
-  EXPECT_EQ(0, SimTimerCount(IDT_DROP_TIMER));
+  EXPECT_EQ(0, SimTimerCount(kDropTimerId));
 }
 
 TEST_F(DropTest, SecondDropPressRestartsTheTimerAndRepeatsTheStartMessage) {
@@ -154,7 +154,7 @@ TEST_F(DropTest, SecondDropPressRestartsTheTimerAndRepeatsTheStartMessage) {
   SimClearLog();
   PressDrop();
   EXPECT_EQ(std::vector<std::string>{kStartMessage}, Messages());
-  EXPECT_EQ(1, SimTimerCount(IDT_DROP_TIMER));
+  EXPECT_EQ(1, SimTimerCount(kDropTimerId));
   EXPECT_EQ(CountLabel(14), Label());
   TickDrop();
   EXPECT_EQ(CountLabel(13), Label());
@@ -243,7 +243,7 @@ TEST_F(DropTest, HiddenDialogFinishesItsDropBesideANewOne) {
   PressExit();
   OpenDialog();
   ASSERT_NE(hidden, dialog_);
-  EXPECT_EQ(2, SimTimerCount(IDT_GATE_TIMER));
+  EXPECT_EQ(2, SimTimerCount(kGateTimerId));
 
   // Both dialogs step the one shared state.
   TickDrop(hidden);
@@ -287,12 +287,12 @@ TEST_F(DropTickTest, CountBelowZeroEndsTheDropInsteadOfSteppingOnForever) {
   HWND dialog = CreateControlDialog();
   g_dropState.count = -1;
   g_dropState.step = 2;
-  SetTimer(dialog, IDT_DROP_TIMER, 100, DialogTimerProc);
+  SetTimer(dialog, kDropTimerId, 100, DialogTimerProc);
   SimClearLog();
-  ASSERT_TRUE(SimFireTimer(dialog, IDT_DROP_TIMER));
+  ASSERT_TRUE(SimFireTimer(dialog, kDropTimerId));
   EXPECT_EQ(0, SimCount(kSimSetVariable)) << "no negative load is written";
   EXPECT_EQ(1, SimCount(kSimKillTimer));
-  EXPECT_EQ(0, SimTimerCount(IDT_DROP_TIMER));
+  EXPECT_EQ(0, SimTimerCount(kDropTimerId));
   DestroyWindow(dialog);
 }
 

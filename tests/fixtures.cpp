@@ -10,12 +10,14 @@
 #include "ui/control_dialog.h"
 #include "ui/module_config.h"
 
-std::string ModuleDllPath() {
+std::string ProgramBesideThisOne(const char* name) {
   char path[MAX_PATH];
   DWORD length = GetModuleFileNameA(NULL, path, MAX_PATH);
   std::string folder(path, length);
-  return folder.substr(0, folder.find_last_of("\\/") + 1) + "Kolvarine.dll";
+  return folder.substr(0, folder.find_last_of("\\/") + 1) + name;
 }
+
+std::string ModuleDllPath() { return ProgramBesideThisOne("Kolvarine.dll"); }
 
 std::string CountLabel(int count) {
   return "Количество десантников: " + std::to_string(count) + " чел.";
@@ -153,6 +155,20 @@ ChildRun RunProgram(const std::string& program, const std::string& arguments,
   return run;
 }
 
+HANDLE StartProgram(const std::string& program, const std::string& arguments) {
+  GetDesktopWindow();  // as in RunProgram
+  std::string command = "\"" + program + "\" " + arguments;
+  std::vector<char> commandLine(command.begin(), command.end());
+  commandLine.push_back('\0');
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process = {};
+  if (!CreateProcessA(NULL, commandLine.data(), NULL, NULL, FALSE, CREATE_NO_WINDOW, NULL, NULL, &startup, &process))
+    return NULL;
+  CloseHandle(process.hThread);
+  return process.hProcess;
+}
+
 ChildRun RunThisProgram(const std::string& arguments, const std::vector<std::string>& environment, DWORD limitMs,
                         const char* unixLocale) {
   char program[MAX_PATH];
@@ -171,20 +187,13 @@ static LONG WINAPI ReportCrashAndEnd(EXCEPTION_POINTERS* info) {
 
 void EndProcessOnCrash() { SetUnhandledExceptionFilter(ReportCrashAndEnd); }
 
+// The state a test can see through the module's interfaces; what the module
+// keeps file-static is overwritten before it is read again.
 void ResetModuleState() {
   g_dropState = DropState();
   g_effectSnapshot = EffectSnapshot();
-  g_lastPosition = SlotPosition();
   g_moduleConfig = ModuleConfig();
-  g_cachedAircraft = nullptr;
-  g_gateValue = 0.0;
   g_controlDialog = nullptr;
-  g_mainWindow = nullptr;
-  g_previousWindowProc = nullptr;
-  g_modulePopup = nullptr;
-  g_activeBeforeDialog = nullptr;
-  g_module = nullptr;
-  EffectNameBuffer()[0] = '\0';
   for (HostImportEntry& entry : ImportTable) entry.service = nullptr;
 }
 
@@ -197,8 +206,6 @@ void CoreTest::SetUp() {
   ASSERT_TRUE(SimCreateMainWindow() != nullptr) << "no window: is there a display?";
   SimInstallServices(ImportTable);
   SimInterceptImports(GetModuleHandleA(NULL), SimLoadOptions());
-  g_module = GetModuleHandleA(NULL);
-  g_mainWindow = SimMainWindow();
   aircraft_ = SimAddAircraft(4);
   SimSetCurrentAircraft(aircraft_);
   SimClearLog();
@@ -212,7 +219,7 @@ void CoreTest::TearDown() {
 }
 
 HWND CoreTest::CreateControlDialog() {
-  HWND dialog = CreateDialogParamA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(IDD_CONTROL_DIALOG), SimMainWindow(),
+  HWND dialog = CreateDialogParamA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(kDialogTemplateId), SimMainWindow(),
                                    ControlDialogProc, 0);
   SimPumpMessages();  // the box's check state arrives as a posted message
   return dialog;
@@ -240,7 +247,7 @@ void SimulatorTest::TearDown() {
 
 HWND SimulatorTest::OpenDialog() {
   SimFramePaint();
-  SimMenuCommand(IDM_DROP_COMMAND);
+  SimMenuCommand(kMenuCommandId);
   SimPumpMessages();
   dialog_ = SimVisibleDialog();
   return dialog_;
@@ -261,7 +268,7 @@ int SimulatorTest::TickUntilDropEnds(HWND dialog, int limit) {
   HWND window = dialog ? dialog : dialog_;
   int steps = 0;
   int before = SimCount(kSimSetVariable);
-  for (int tick = 0; tick < limit && SimFindTimer(window, IDT_DROP_TIMER); ++tick) TickDrop(window);
+  for (int tick = 0; tick < limit && SimFindTimer(window, kDropTimerId); ++tick) TickDrop(window);
   steps = SimCount(kSimSetVariable) - before;
   return steps;
 }

@@ -43,8 +43,8 @@ class SimulatorTest : public ::testing::Test {
   void PressDrop() { SimPress(dialog_, IDC_DROP_BUTTON); }
   void PressExit() { SimPress(dialog_, IDC_EXIT_BUTTON); }
   void ToggleVisualisation() { SimToggleBox(dialog_, IDC_VISUAL_BOX); }
-  bool TickDrop(HWND dialog = nullptr) { return SimFireTimer(dialog ? dialog : dialog_, IDT_DROP_TIMER); }
-  bool TickGate(HWND dialog = nullptr) { return SimFireTimer(dialog ? dialog : dialog_, IDT_GATE_TIMER); }
+  bool TickDrop(HWND dialog = nullptr) { return SimFireTimer(dialog ? dialog : dialog_, kDropTimerId); }
+  bool TickGate(HWND dialog = nullptr) { return SimFireTimer(dialog ? dialog : dialog_, kGateTimerId); }
   // Ticks the drop timer until it is gone; returns the ticks that stepped.
   int TickUntilDropEnds(HWND dialog = nullptr, int limit = 100000);
   std::string Label() { return SimControlText(dialog_, IDC_COUNT_LABEL); }
@@ -76,6 +76,11 @@ ChildRun RunProgram(const std::string& program, const std::string& arguments,
                     const std::vector<std::string>& environment, DWORD limitMs, const char* unixLocale = nullptr);
 ChildRun RunThisProgram(const std::string& arguments, const std::vector<std::string>& environment, DWORD limitMs,
                         const char* unixLocale = nullptr);
+// The same child, not waited for: its process handle, or null when it could
+// not start. The caller waits for it and closes the handle.
+HANDLE StartProgram(const std::string& program, const std::string& arguments);
+// A program beside this one (simhost.exe, KolvarineCheck.exe).
+std::string ProgramBesideThisOne(const char* name);
 // True where a child can be given another Unix locale.
 bool UnderWine();
 

@@ -22,16 +22,27 @@ class MenuHookTest : public SimulatorTest {
   }
 };
 
+// The bar is remeasured as the module adds to it (DrawMenuBar), and only then.
+static int FrameRecalculations() {
+  int seen = 0;
+  for (const SimWindowMessage& message : SimMainWindowMessages()) seen += message.message == WM_NCCALCSIZE;
+  return seen;
+}
+
 TEST_F(MenuHookTest, FirstFramePaintAddsTheMenuAfterTheSimulatorsOwn) {
   std::vector<std::string> own = SimMenuBarTitles();
   ASSERT_FALSE(own.empty());
+  SimClearMainWindowMessages();
   SimFramePaint();
   std::vector<std::string> titles = SimMenuBarTitles();
   ASSERT_EQ(own.size() + 1, titles.size());
   EXPECT_EQ(kTitle, titles.back());
+  EXPECT_GT(FrameRecalculations(), 0) << "the changed bar is redrawn";
+  SimClearMainWindowMessages();
   SimFramePaint();
   SimFramePaint();
   EXPECT_EQ(own.size() + 1, SimMenuBarTitles().size());
+  EXPECT_EQ(0, FrameRecalculations()) << "a bar left as it was is not";
 
   HMENU popup = GetSubMenu(GetMenu(SimMainWindow()), static_cast<int>(own.size()));
   ASSERT_TRUE(popup != nullptr);
@@ -39,7 +50,7 @@ TEST_F(MenuHookTest, FirstFramePaintAddsTheMenuAfterTheSimulatorsOwn) {
   char text[64] = {};
   GetMenuStringA(popup, 0, text, sizeof(text), MF_BYPOSITION);
   EXPECT_STREQ("Десантирование", text);
-  EXPECT_EQ(static_cast<UINT>(IDM_DROP_COMMAND), GetMenuItemID(popup, 0));
+  EXPECT_EQ(static_cast<UINT>(kMenuCommandId), GetMenuItemID(popup, 0));
 }
 
 TEST_F(MenuHookTest, MenuComesBackAfterTheSimulatorRebuildsItsBar) {
@@ -77,7 +88,7 @@ class MenuHookWithoutMenuBarTest : public SimulatorTest {
 TEST_F(MenuHookWithoutMenuBarTest, WindowWithoutMenuBarIsLeftAlone) {
   SimFramePaint();
   EXPECT_TRUE(GetMenu(SimMainWindow()) == nullptr);
-  SimMenuCommand(IDM_DROP_COMMAND);
+  SimMenuCommand(kMenuCommandId);
   EXPECT_EQ(1u, SimModuleDialogs().size()) << "the command still works";
 }
 
@@ -89,29 +100,88 @@ TEST_F(MenuHookTest, WithoutASimulatorWindowTheModuleLoadsAndStaysQuiet) {
   SimCreateMainWindow();  // a window created later is never hooked
   SimFramePaint();
   EXPECT_EQ(0, CountTitles(kTitle));
-  SimMenuCommand(IDM_DROP_COMMAND);
+  SimMenuCommand(kMenuCommandId);
   EXPECT_EQ(0u, SimModuleDialogs().size());
   EXPECT_EQ(1, SimForwardedCommandCount());
 }
 
-TEST_F(MenuHookTest, MenuCommandOpensTheDialogAndIsNotForwarded) {
+// Only the menu (or an accelerator: high word 1) opens the dialog; a control
+// of the simulator's window that happens to have id 40001 sends its own
+// handle along, and every other command goes on to the simulator.
+TEST_F(MenuHookTest, OnlyTheMenuCommandOpensTheDialogAndEverythingElseIsForwarded) {
   SimFramePaint();
-  EXPECT_EQ(0, SimMenuCommand(IDM_DROP_COMMAND));
-  EXPECT_EQ(0, SimForwardedCommandCount());
-  ASSERT_EQ(1u, SimModuleDialogs().size());
-  const SimCall* created = SimLast(kSimCreateDialog);
-  ASSERT_TRUE(created != nullptr);
-  EXPECT_EQ(static_cast<unsigned long>(IDD_CONTROL_DIALOG), created->args[0]);
-  EXPECT_EQ(SimMainWindow(), created->pointer) << "owned by the simulator's window";
+  HWND control = CreateWindowExA(0, "BUTTON", "", WS_CHILD | BS_PUSHBUTTON, 0, 0, 10, 10, SimMainWindow(),
+                                 reinterpret_cast<HMENU>(static_cast<UINT_PTR>(kMenuCommandId)), nullptr, nullptr);
+  ASSERT_TRUE(control != nullptr);
+  const struct {
+    const char* what;
+    WPARAM wParam;
+    HWND sender;
+    bool opens;
+  } commands[] = {
+      {"a control with id 40001 clicked", MAKEWPARAM(kMenuCommandId, BN_CLICKED), control, false},
+      {"a control with id 40001 losing the focus", MAKEWPARAM(kMenuCommandId, BN_KILLFOCUS), control, false},
+      {"the simulator's own command 40002", MAKEWPARAM(40002, 0), nullptr, false},
+      {"IDOK", MAKEWPARAM(IDOK, 0), nullptr, false},
+      {"the menu command", MAKEWPARAM(kMenuCommandId, 0), nullptr, true},
+      {"the menu command again, the dialog open", MAKEWPARAM(kMenuCommandId, 0), nullptr, false},
+      {"the same command from an accelerator, the dialog open", MAKEWPARAM(kMenuCommandId, 1), nullptr, false},
+  };
+  int forwarded = 0;
+  for (const auto& command : commands) {
+    SCOPED_TRACE(command.what);
+    SimClearLog();
+    const size_t before = SimModuleDialogs().size();
+    const LRESULT result =
+        SendMessageA(SimMainWindow(), WM_COMMAND, command.wParam, reinterpret_cast<LPARAM>(command.sender));
+    SimPumpMessages();
+    const bool ours = LOWORD(command.wParam) == kMenuCommandId && command.sender == nullptr;
+    forwarded += !ours;
+    EXPECT_EQ(forwarded, SimForwardedCommandCount()) << "the module keeps only its own command";
+    if (ours) EXPECT_EQ(0, result);
+    EXPECT_EQ(before + (command.opens ? 1 : 0), SimModuleDialogs().size());
+    EXPECT_EQ(command.opens ? 1 : 0, SimCount(kSimCreateDialog));
+    if (const SimCall* created = SimLast(kSimCreateDialog)) {
+      EXPECT_EQ(static_cast<unsigned long>(kDialogTemplateId), created->args[0]);
+      EXPECT_EQ(SimMainWindow(), created->pointer) << "owned by the simulator's window";
+    }
+  }
+  EXPECT_EQ(MAKEWPARAM(IDOK, 0), SimLastForwardedCommand());
+  DestroyWindow(control);
+}
 
-  SimMenuCommand(40002);
-  SimMenuCommand(1);
-  EXPECT_EQ(2, SimForwardedCommandCount());
-  EXPECT_EQ(1u, SimLastForwardedCommand());
+// A second simulator, or a tool that mimics the simulator's window for its
+// client programs, may own an FS98MAIN window above ours; its window cannot be
+// subclassed from here, and the module must take the simulator's own.
+TEST_F(MenuHookTest, AnotherProcesssWindowAboveOursLeavesOursTheModules) {
+  SimUnloadModule();
+  SimDestroyMainWindow();
+  SimCreateMainWindow();  // before the other process's, so below it
+  const std::string event = "kolvarine-other-window-" + std::to_string(GetCurrentProcessId());
+  HANDLE done = CreateEventA(nullptr, TRUE, FALSE, event.c_str());
+  HANDLE other = StartProgram(ProgramBesideThisOne("simhost.exe"), "--hold-window " + event);
+  ASSERT_TRUE(other != nullptr) << "cannot start simhost.exe";
+  // A first start of a 32-bit program through an emulator takes over a minute.
+  HWND theirs = nullptr;
+  for (DWORD start = GetTickCount(); !theirs && GetTickCount() - start < 600000; Sleep(50)) {
+    DWORD owner = 0;
+    HWND top = FindWindowA("FS98MAIN", nullptr);
+    if (top && GetWindowThreadProcessId(top, &owner) && owner == GetProcessId(other)) theirs = top;
+    if (WaitForSingleObject(other, 0) == WAIT_OBJECT_0) break;
+  }
+  ASSERT_TRUE(theirs != nullptr) << "the other process's window never came first";
 
-  SimMenuCommand(IDM_DROP_COMMAND);  // already open: nothing happens
-  EXPECT_EQ(1, SimCount(kSimCreateDialog));
+  module_ = SimLoadModule(ModuleDllPath().c_str());
+  ASSERT_TRUE(module_ != nullptr);
+  SimFramePaint();
+  EXPECT_EQ(1, CountTitles(kTitle)) << "the module hooked our window";
+  SimMenuCommand(kMenuCommandId);
+  SimPumpMessages();
   EXPECT_EQ(1u, SimModuleDialogs().size());
+  SetEvent(done);
+  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(other, 60000));
+  CloseHandle(other);
+  CloseHandle(done);
 }
 
 class DialogFailureTest : public SimulatorTest {
@@ -139,7 +209,7 @@ TEST_F(DialogFailureTest, FailedCreationShowsTheFourLineDiagnosticEveryTime) {
   for (int attempt = 1; attempt <= 2; ++attempt) {
     SCOPED_TRACE(attempt);
     SimClearLog();
-    SimMenuCommand(IDM_DROP_COMMAND);
+    SimMenuCommand(kMenuCommandId);
     const SimCall* box = SimLast(kSimMessageBox);
     ASSERT_TRUE(box != nullptr) << "a failed creation is reported";
     EXPECT_EQ("Form run", box->caption);
@@ -206,13 +276,13 @@ class UnloadTest : public SimulatorTest {
     EXPECT_TRUE(SimModuleResident(module_)) << "FreeLibrary unmapped a module the simulator's window leads into";
     EXPECT_TRUE(SimLog().empty()) << "FreeLibrary called " << SimOpName(SimLog().front().op);
   }
-  int ModulePopupsOnTheBar() {
+  int ModulePopupsOnTheBar() { return ModulePopupsOn(GetMenu(SimMainWindow())); }
+  int ModulePopupsOn(HMENU bar) {
     int popups = 0;
-    HMENU bar = GetMenu(SimMainWindow());
     for (int item = 0; bar && item < GetMenuItemCount(bar); ++item) {
       HMENU popup = GetSubMenu(bar, item);
       for (int sub = 0; popup && sub < GetMenuItemCount(popup); ++sub)
-        popups += GetMenuItemID(popup, sub) == IDM_DROP_COMMAND;
+        popups += GetMenuItemID(popup, sub) == kMenuCommandId;
     }
     return popups;
   }
@@ -462,7 +532,7 @@ class UnloadStoryTest : public UnloadTest {
     EXPECT_TRUE(SimModuleResident(module_));
     SimFramePaint();
     EXPECT_EQ(1, ModulePopupsOnTheBar());
-    SimMenuCommand(IDM_DROP_COMMAND);
+    SimMenuCommand(kMenuCommandId);
     SimPumpMessages();
     EXPECT_EQ(1u, SimModuleDialogs().size()) << "the module still answers its command";
     SimMenuCommand(40002);
@@ -505,9 +575,23 @@ class UnloadStoryTest : public UnloadTest {
     DeleteMenu(bar, GetMenuItemCount(bar) - 1, MF_BYPOSITION);  // the simulator rebuilds its bar without ours
     for (int paint = 0; paint < 20; ++paint) SimFramePaint();
     EXPECT_EQ(1, ModulePopupsOnTheBar());
-    SimMenuCommand(IDM_DROP_COMMAND);
+    SimMenuCommand(kMenuCommandId);
     SimPumpMessages();
     EXPECT_EQ(1u, SimModuleDialogs().size());
+  }
+  void TwoBarsSwitchedUnderAMultibyteCodePage() {
+    ASSERT_EQ(932u, GetACP()) << "the story runs under ja_JP.UTF-8, which scripts/setup generates";
+    HMENU first = GetMenu(SimMainWindow());
+    HMENU second = nullptr;
+    for (int round = 0; round < 4; ++round) {
+      SimFramePaint();
+      second = SimSwitchMenuBar() == first ? GetMenu(SimMainWindow()) : second;
+      SimFramePaint();
+      SimSwitchMenuBar();
+    }
+    SimFramePaint();
+    EXPECT_EQ(1, ModulePopupsOn(first));
+    EXPECT_EQ(1, ModulePopupsOn(second));
   }
 
   const Story* story_ = nullptr;
@@ -528,6 +612,8 @@ const UnloadStoryTest::Story UnloadStoryTest::kStories[] = {
      &UnloadStoryTest::FreeLibraryMidDropAndTheMessageLoopRunsOn},
     {"twenty frame paints under code page 932", "ja_JP.UTF-8", false,
      &UnloadStoryTest::TwentyFramePaintsUnderAMultibyteCodePage},
+    {"two menu bars switched four times under code page 932", "ja_JP.UTF-8", false,
+     &UnloadStoryTest::TwoBarsSwitchedUnderAMultibyteCodePage},
 };
 
 void UnloadStoryTest::SetUp() {

@@ -117,20 +117,6 @@ struct Config {
   }
 };
 
-// Each rewrite gets a write time of its own: the profile functions keep the
-// file cached while its write time stays the same.
-void WriteConfigFile(const std::string& text) {
-  static ULONGLONG stamp = 126227808000000000ull;  // 2001-01-01, never a real write time here
-  SimWriteConfig(text);
-  HANDLE file = CreateFileA("Modules\\Kolvarine.cfg", FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return;
-  stamp += 10000000;
-  FILETIME time = {static_cast<DWORD>(stamp), static_cast<DWORD>(stamp >> 32)};
-  SetFileTime(file, nullptr, nullptr, &time);
-  CloseHandle(file);
-}
-
 // --- Actions: plain data, so a run replays exactly --------------------------
 
 enum Kind {
@@ -144,6 +130,7 @@ enum Kind {
   kToggleBox,
   kExit,
   kMenu,
+  kReopen,  // the pilot closes the dialog and opens it again at once
   kPaint,           // a = 1: the simulator first rebuilds its bar without the module's menu
   kNewAircraft,     // a = slots
   kSwitchAircraft,  // a = aircraft (creation order)
@@ -158,6 +145,7 @@ enum Kind {
   // The simulator going away, in either order:
   kCloseWindow,  // the main window and with it the module's dialogs; only FreeLibrary may follow
   kFreeLibrary,
+  kMoveFolder,  // a file dialog of the simulator or of another add-on moves the current folder
 };
 
 struct Action {
@@ -197,6 +185,7 @@ std::string Describe(const Action& action) {
     case kToggleBox: return "toggle visualisation box";
     case kExit: return "press exit";
     case kMenu: return "menu command 40001";
+    case kReopen: return "press exit, then menu command 40001";
     case kPaint: return action.a ? "simulator rebuilds its bar without the module's menu; frame paint" : "frame paint";
     case kNewAircraft: return "new aircraft with " + std::to_string(action.a) + " slots";
     case kSwitchAircraft: return "back to aircraft " + std::to_string(action.a);
@@ -217,6 +206,7 @@ std::string Describe(const Action& action) {
                              (action.b ? " with a name of its own" : ", position only");
     case kCloseWindow: return "simulator closes its window";
     case kFreeLibrary: return "simulator calls FreeLibrary";
+    case kMoveFolder: return "a file dialog moves the current folder";
   }
   return "?";
 }
@@ -321,7 +311,8 @@ struct DialogModel {
 struct Model {
   std::vector<AircraftModel> aircraft;
   int current = 0;
-  std::vector<DialogModel> dialogs;  // creation order; none is ever destroyed before unload
+  // Creation order. Opening one destroys the hidden ones that run no drop.
+  std::vector<DialogModel> dialogs;
   int remembered = -1;
   int count = 0, step = 0, preset = 0;
   UINT periodMs = 0;
@@ -342,8 +333,7 @@ struct Model {
   int touched = -1;    // the dialog the step acted on
   int gateReads = -1;  // variable reads of a gate tick; -1 when the step is no gate tick
   bool gateSilent = false;
-  bool closed = false;    // the simulator's window is gone, and the module's dialogs with it
-  bool unloaded = false;  // FreeLibrary took the module out of the process
+  bool closed = false;  // the simulator's window is gone, and the module's dialogs with it
   bool freedAfterClose = false;
 };
 
@@ -359,6 +349,7 @@ struct Stats {
   long midDropChoices = 0, restoresAfterReturn = 0, crowdedRuns = 0, fleetHops = 0, mayBeLost = 0;
   long reused = 0, replaced = 0, appended = 0, changed = 0, changedUnderOurName = 0;
   long closes = 0, closesMidDrop = 0, freeLibraries = 0, freeLibrariesMidDrop = 0;
+  long reopens = 0, idleDestroyed = 0, idleDestroyedBesideADrop = 0, folderMoves = 0;
 };
 
 // Every count, for adding up the batches played by child processes.
@@ -368,7 +359,8 @@ long Stats::* const kStatFields[] = {
     &Stats::midDropChoices, &Stats::restoresAfterReturn, &Stats::crowdedRuns, &Stats::reused,
     &Stats::replaced,     &Stats::appended,      &Stats::changed,       &Stats::changedUnderOurName,
     &Stats::closes,       &Stats::closesMidDrop, &Stats::freeLibraries, &Stats::freeLibrariesMidDrop,
-    &Stats::fleetHops,    &Stats::mayBeLost,
+    &Stats::fleetHops,    &Stats::mayBeLost,     &Stats::reopens,       &Stats::idleDestroyed,
+    &Stats::idleDestroyedBesideADrop, &Stats::folderMoves,
 };
 const char kStatsLine[] = "RandomPilotStats:";
 
@@ -418,7 +410,6 @@ class Pilot {
   void SimulatorChange(const Action& action);
   void ForgetSlots(AircraftModel& aircraft);
   bool CheckGivenBack(const char* when, HMODULE module, size_t imageSize);
-  bool CheckNothingLeadsIntoTheModule(HMODULE module, size_t imageSize);
   void LeaveCurrentAircraft();
   void Fly(int aircraft);
   void HopThroughTheFleet();
@@ -426,10 +417,10 @@ class Pilot {
   bool CheckLog(const Action& action);
   bool CheckDialog(size_t index, bool full);
   bool CheckDialogs();
-  bool CheckSlots(bool moduleLoaded);
+  bool CheckSlots();
+  bool CheckDialogBound();
   bool OpenSimulator();
   void Finish();
-  bool CheckUnloaded();
   bool Fail(const char* tag, const std::string& message);
   DialogModel* Visible() { return m_.remembered < 0 ? nullptr : &m_.dialogs[m_.remembered]; }
   AircraftModel& Current() { return m_.aircraft[m_.current]; }
@@ -474,6 +465,7 @@ Outcome Pilot::Play(Sequence* sequence, Rng* rng, size_t generate) {
   m_ = Model();
   outcome_ = Outcome();
   SimReset();
+  SimReturnToSimulatorFolder();  // the module finds its file where it is loaded
   SimDeleteConfig();
   if (!OpenSimulator()) {
     Fail("window", "no window: is there a display?");
@@ -491,7 +483,7 @@ Outcome Pilot::Play(Sequence* sequence, Rng* rng, size_t generate) {
   imageSize_ = SimImageSize(module_);
   g_playing = sequence;
   const size_t steps = rng ? generate : sequence->actions.size();
-  for (size_t i = 0; i < steps && !outcome_.failed && !m_.unloaded && !m_.freedAfterClose; ++i) {
+  for (size_t i = 0; i < steps && !outcome_.failed && !m_.freedAfterClose; ++i) {
     if (rng) sequence->actions.push_back(Generate(*rng, i));
     g_playingStep = i;
     outcome_.step = i;
@@ -539,6 +531,8 @@ Action Pilot::Generate(Rng& rng, size_t index) {
       {kToggleBox, visible && visible->box ? 3 : 0},
       {kExit, !visible ? 0 : visible->dropTimer ? 3 : 1},  // hidden running drops share the state
       {kMenu, visible ? 1 : 20},
+      {kReopen, visible ? 3 : 0},
+      {kMoveFolder, 1},
       {kPaint, 1},
       {kNewAircraft, m_.aircraft.size() < 6 ? 2 : 0},
       {kSwitchAircraft, m_.aircraft.size() > 1 ? (running.empty() ? 2 : 4) : 0},
@@ -703,7 +697,7 @@ bool Pilot::Apply(const Action& action) {
       if (action.kind == kFleet) HopThroughTheFleet();
       DialogModel& dialog = m_.dialogs[action.a];
       m_.touched = action.a;
-      if (!SimFireTimer(dialog.window, IDT_DROP_TIMER)) return Fail("timers", "the drop timer is gone");
+      if (!SimFireTimer(dialog.window, kDropTimerId)) return Fail("timers", "the drop timer is gone");
       if (!dialog.visible) ++stats_.hiddenTicks;
       Tick(dialog);
       return true;
@@ -715,7 +709,7 @@ bool Pilot::Apply(const Action& action) {
       SimAircraft* sim = Current().sim;
       sim->record->stateFlag = static_cast<BYTE>(action.b);
       sim->variable87 = action.value;
-      if (!SimFireTimer(dialog.window, IDT_GATE_TIMER)) return Fail("timers", "the gate timer is gone");
+      if (!SimFireTimer(dialog.window, kGateTimerId)) return Fail("timers", "the gate timer is gone");
       m_.gateSilent = m_.realism != 1;
       if (m_.realism == 1) {
         m_.gateReads = action.b == 1 ? 1 : 0;
@@ -739,9 +733,23 @@ bool Pilot::Apply(const Action& action) {
       m_.remembered = -1;
       return true;
     case kMenu:
-      SimMenuCommand(IDM_DROP_COMMAND);
+      SimMenuCommand(kMenuCommandId);
       SimPumpMessages();  // the box's check state comes as a posted message
       if (m_.remembered < 0) Create();
+      return true;
+    case kReopen:
+      if (!visible) return false;
+      ++stats_.reopens;
+      SimPress(visible->window, IDC_EXIT_BUTTON);
+      visible->visible = false;
+      m_.remembered = -1;
+      SimMenuCommand(kMenuCommandId);
+      SimPumpMessages();
+      Create();
+      return true;
+    case kMoveFolder:
+      ++stats_.folderMoves;
+      SimMoveCurrentFolder();  // the module keeps to the file it found at start-up
       return true;
     case kPaint:
       if (action.a) DropModuleMenu();
@@ -764,7 +772,7 @@ bool Pilot::Apply(const Action& action) {
       SimulatorChange(action);
       return true;
     case kWriteConfig:
-      WriteConfigFile(action.config.Text());
+      SimWriteConfig(action.config.Text());
       m_.config = action.config;
       return true;
     case kDeleteConfig:
@@ -787,18 +795,27 @@ bool Pilot::Apply(const Action& action) {
     case kFreeLibrary:
       m_.freedAfterClose = m_.closed;
       FreeLibrary(module_);
-      // A module that stays in the process never learns of it; one that goes
-      // must have left nothing behind.
-      if (!SimModuleResident(module_)) {
-        m_.unloaded = true;
-        CheckUnloaded();
-      }
+      // The module pinned itself when it hooked the window: it never learns of it.
+      if (!SimModuleResident(module_)) return Fail("unload", "FreeLibrary unmapped the module");
       return true;
   }
   return false;
 }
 
 void Pilot::Create() {
+  // The hidden dialogs that run no drop go first; as each goes, the emitters
+  // come back unless a drop still shows jumpers.
+  bool destroyed = false, dropRunning = false;
+  for (size_t i = m_.dialogs.size(); i > 0; --i) {
+    const DialogModel& old = m_.dialogs[i - 1];
+    dropRunning |= old.dropTimer;
+    if (old.visible || old.dropTimer) continue;
+    destroyed = true;
+    ++stats_.idleDestroyed;
+    m_.dialogs.erase(m_.dialogs.begin() + static_cast<long>(i - 1));
+  }
+  stats_.idleDestroyedBesideADrop += destroyed && dropRunning;
+  if (destroyed && !dropRunning) Restore("idle dialogs destroyed");
   m_.created = 1;
   DialogModel dialog;
   std::vector<HWND> windows = SimModuleDialogs();
@@ -1002,20 +1019,19 @@ bool Pilot::Check(const Action& action) {
   if (!CheckLog(action)) return false;
   if (action.kind == kFreeLibrary && !SimLog().empty())
     return Fail("unload", std::string("FreeLibrary called ") + SimOpName(SimLog().front().op));
-  if (m_.unloaded) return true;
   // A timer changes only the buttons, the list and the label.
   const bool timerStep = action.kind == kTickDrop || action.kind == kTickGate;
-  if (action.kind == kMenu || action.kind == kExit || action.kind == kCloseWindow) {
-    if (!CheckDialogs()) return false;
+  if (action.kind == kMenu || action.kind == kReopen || action.kind == kExit || action.kind == kCloseWindow) {
+    if (!CheckDialogs() || !CheckDialogBound()) return false;
   } else if (m_.touched >= 0 && !CheckDialog(static_cast<size_t>(m_.touched), !timerStep)) {
     return false;
   }
   int running = 0;
   for (const DialogModel& dialog : m_.dialogs) running += dialog.dropTimer;
-  if (SimTimerCount(IDT_DROP_TIMER) != running)
-    return Fail("timers", std::to_string(SimTimerCount(IDT_DROP_TIMER)) + " drop timers, expected " +
+  if (SimTimerCount(kDropTimerId) != running)
+    return Fail("timers", std::to_string(SimTimerCount(kDropTimerId)) + " drop timers, expected " +
                               std::to_string(running));
-  return CheckSlots(true);
+  return CheckSlots();
 }
 
 bool Pilot::CheckLog(const Action& action) {
@@ -1065,7 +1081,7 @@ bool Pilot::CheckDialog(size_t index, bool full) {
   const DialogModel& d = m_.dialogs[index];
   const HWND w = d.window;
   const std::string which = "dialog " + std::to_string(index) + ": ";
-  const SimTimer* drop = SimFindTimer(w, IDT_DROP_TIMER);
+  const SimTimer* drop = SimFindTimer(w, kDropTimerId);
   if ((drop != nullptr) != d.dropTimer) return Fail("timers", which + "drop timer running: " + (drop ? "yes" : "no"));
   if (drop && drop->period != d.period)
     return Fail("timers", which + "period " + std::to_string(drop->period) + ", expected " + std::to_string(d.period));
@@ -1085,7 +1101,7 @@ bool Pilot::CheckDialog(size_t index, bool full) {
   if (label != CountLabel(d.label)) return Fail("label", which + "\"" + label + "\", count " + std::to_string(d.label));
   if (!full) return true;
   if ((IsWindowVisible(w) != FALSE) != d.visible) return Fail("dialogs", which + "visibility");
-  const SimTimer* gate = SimFindTimer(w, IDT_GATE_TIMER);
+  const SimTimer* gate = SimFindTimer(w, kGateTimerId);
   if (!gate || gate->period != 250) return Fail("timers", which + "gate timer");
   if (SimBoxChecked(w, IDC_VISUAL_BOX) != d.checked) return Fail("controls", which + "box check");
   if (SimListSelection(w, IDC_CONFIG_LIST) != d.selection) return Fail("controls", which + "list selection");
@@ -1106,15 +1122,32 @@ bool Pilot::CheckDialogs() {
     if (windows[i] != m_.dialogs[i].window) return Fail("dialogs", "dialog " + std::to_string(i) + " is not the one made");
     if (!CheckDialog(i, true)) return false;
   }
-  if (SimTimerCount(IDT_GATE_TIMER) != static_cast<int>(m_.dialogs.size())) return Fail("timers", "gate timers");
+  if (SimTimerCount(kGateTimerId) != static_cast<int>(m_.dialogs.size())) return Fail("timers", "gate timers");
   const HWND visible = m_.remembered < 0 ? nullptr : m_.dialogs[m_.remembered].window;
   if (SimVisibleDialog() != visible) return Fail("dialogs", "another dialog is visible");
   return true;
 }
 
-// The module's own names (jumper effect, silenced slot) die with it: after
-// unloading only the pointers and positions are looked at.
-bool Pilot::CheckSlots(bool moduleLoaded) {
+// The bound an evening of opening and closing keeps: as a dialog opens, the
+// only others left are those whose drop runs, each with its one gate timer.
+// Counted from the simulator's side, its windows and its timers.
+bool Pilot::CheckDialogBound() {
+  if (m_.created == 0) return true;
+  const std::vector<HWND> windows = SimModuleDialogs();
+  size_t running = 0;
+  for (HWND window : windows) running += SimFindTimer(window, kDropTimerId) != nullptr;
+  if (windows.size() != running + 1)
+    return Fail("bound", std::to_string(windows.size()) + " dialogs as one opens beside " + std::to_string(running) +
+                             " drops");
+  if (static_cast<size_t>(SimTimerCount(kGateTimerId)) != windows.size())
+    return Fail("bound", std::to_string(SimTimerCount(kGateTimerId)) + " gate timers for " +
+                             std::to_string(windows.size()) + " dialogs");
+  return true;
+}
+
+// Every slot of every aircraft flown: the managed four as the model says,
+// the rest untouched.
+bool Pilot::CheckSlots() {
   const char* jumperName = nullptr;
   for (size_t a = 0; a < m_.aircraft.size(); ++a) {
     const SimAircraft* sim = m_.aircraft[a].sim;
@@ -1143,7 +1176,6 @@ bool Pilot::CheckSlots(bool moduleLoaded) {
         if (jumperName && slot->name != jumperName) return Fail("slots", which + "a second jumper name buffer");
         jumperName = slot->name;
       }
-      if (!moduleLoaded) continue;
       const std::string name = slot->name;
       if (name != (shown == kJumper ? m_.effectName : std::string()))
         return Fail("slots", which + "effect name " + Quoted(name));
@@ -1155,51 +1187,18 @@ bool Pilot::CheckSlots(bool moduleLoaded) {
 // Every run ends with the simulator going away: its window closes, then it
 // calls FreeLibrary, unless the run did either already.
 void Pilot::Finish() {
-  if (!outcome_.failed && !m_.unloaded && !m_.closed) {
+  if (!outcome_.failed && !m_.closed) {
     Action close;
     close.kind = kCloseWindow;
     Perform(close);
   }
-  if (!outcome_.failed && !m_.unloaded && !m_.freedAfterClose) {
+  if (!outcome_.failed && !m_.freedAfterClose) {
     Action unload;
     unload.kind = kFreeLibrary;
     Perform(unload);
   }
   SimDestroyMainWindow();  // after a failure, for the next run
   if (!outcome_.failed && !SimTimers().empty()) Fail("close", "timers outlived the simulator's window");
-}
-
-// A module that left the process must have taken everything with it: no
-// dialog, timer or hook, the emitters given back.
-bool Pilot::CheckUnloaded() {
-  if (!SimModuleDialogs().empty()) return Fail("unload", "dialogs left");
-  if (!SimTimers().empty()) return Fail("unload", "timers left");
-  if (SimMainWindow() && GetWindowLongPtrA(SimMainWindow(), GWLP_WNDPROC) != simulatorProc_)
-    return Fail("unload", "window still hooked");
-  return CheckGivenBack("unload", module_, imageSize_) && CheckNothingLeadsIntoTheModule(module_, imageSize_) &&
-         CheckSlots(false);
-}
-
-// Looked at from the simulator's side, through the module's whole image: no
-// emitter name of the current aircraft, no menu item.
-bool Pilot::CheckNothingLeadsIntoTheModule(HMODULE module, size_t imageSize) {
-  const AircraftModel& aircraft = Current();
-  for (int position = 1; position <= aircraft.sim->slotCount; ++position) {
-    if (position <= kManaged && aircraft.managed[position - 1].kind == kUnknown) continue;
-    if (SimPointsInto(aircraft.sim->slots[position - 1]->name, module, imageSize))
-      return Fail("unload", "slot " + std::to_string(position) + " of the current aircraft names the module's memory");
-  }
-  HMENU bar = SimMainWindow() ? GetMenu(SimMainWindow()) : nullptr;
-  for (int item = 0; bar && item < GetMenuItemCount(bar); ++item) {
-    char title[64] = {};
-    GetMenuStringA(bar, item, title, sizeof(title), MF_BYPOSITION);
-    if (strcmp(title, kMenuTitle) == 0) return Fail("unload", "the module's menu is still on the bar");
-    HMENU popup = GetSubMenu(bar, item);
-    for (int sub = 0; popup && sub < GetMenuItemCount(popup); ++sub) {
-      if (GetMenuItemID(popup, sub) == IDM_DROP_COMMAND) return Fail("unload", "command 40001 is still on the bar");
-    }
-  }
-  return true;
 }
 
 // --- Shrinking -----------------------------------------------------------------
@@ -1350,11 +1349,13 @@ TEST_F(RandomPilot, RandomSequencesKeepTheModuleInStepWithTheModel) {
          "%ld choices during a drop; simulator: %ld blocks reused for another aircraft, %ld chains replaced, "
          "%ld appends, %ld slots set again (%ld under the module's name), %ld windows closed mid-run "
          "(%ld mid-drop), %ld FreeLibrary calls mid-run (%ld mid-drop); %ld fleet hops, %ld crowded runs "
-         "(%ld give-backs there to an aircraft that may have lost its saves)\n",
+         "(%ld give-backs there to an aircraft that may have lost its saves); %ld reopened dialogs, %ld idle dialogs "
+         "destroyed (%ld beside a running drop), %ld folder moves\n",
          sequences, steps, static_cast<unsigned long long>(base), s.steps, s.loads, s.ticks, s.hiddenTicks,
          s.programmed, s.dropEnds, s.restores, s.restoresAfterReturn, s.gateOpens, s.midDropChoices, s.reused,
          s.replaced, s.appended, s.changed, s.changedUnderOurName, s.closes, s.closesMidDrop, s.freeLibraries,
-         s.freeLibrariesMidDrop, s.fleetHops, s.crowdedRuns, s.mayBeLost);
+         s.freeLibrariesMidDrop, s.fleetHops, s.crowdedRuns, s.mayBeLost, s.reopens, s.idleDestroyed,
+         s.idleDestroyedBesideADrop, s.folderMoves);
 }
 
 }  // namespace

@@ -9,6 +9,8 @@ const char kGeneralSection[] = "General";
 
 ModuleConfig g_moduleConfig;
 
+static char g_configPath[MAX_PATH] = "Modules/Kolvarine.cfg";
+
 static const char* const kKeyNames[kConfigKeyCount] = {
     "realism", "visual_view", "effect_name", "position_x", "position_y", "position_z",
 };
@@ -16,8 +18,31 @@ static const char* const kKeyNames[kConfigKeyCount] = {
 // Static: the effect-name buffer must outlive every slot that points at it.
 static char g_configValues[kConfigKeyCount][kConfigValueSize];
 
+// A file dialog of the simulator or of another add-on moves the current
+// folder later, whatever its flags say; a relative path would then lead
+// nowhere. Resolved in UTF-16 and spelt in the ANSI code page only when
+// nothing is lost: the profile functions take ANSI paths, and a folder name
+// the code page cannot spell still works relative.
+void ResolveConfigPath() {
+  WCHAR wide[MAX_PATH];
+  const DWORD length = GetFullPathNameW(L"Modules\\Kolvarine.cfg", MAX_PATH, wide, NULL);
+  if (length == 0 || length >= MAX_PATH) return;
+  char ansi[MAX_PATH];
+  BOOL lossy = FALSE;
+  // UTF-8 takes neither flag nor default character, and spells every name.
+  const bool utf8 = GetACP() == CP_UTF8;
+  const int written = WideCharToMultiByte(CP_ACP, utf8 ? 0 : WC_NO_BEST_FIT_CHARS, wide, -1, ansi, MAX_PATH, NULL,
+                                          utf8 ? NULL : &lossy);
+  if (written == 0 || lossy) return;
+  lstrcpynA(g_configPath, ansi, MAX_PATH);
+}
+
+const char* ConfigPath() {
+  return g_configPath;
+}
+
 const char* ReadConfigText(const char* section, ConfigKey key) {
-  return ReadConfigTextFrom(kConfigPath, section, key);
+  return ReadConfigTextFrom(g_configPath, section, key);
 }
 
 const char* ReadConfigTextFrom(const char* path, const char* section, ConfigKey key) {
@@ -30,14 +55,18 @@ const char* ConfigKeyName(ConfigKey key) {
 }
 
 int ReadConfigInteger(const char* section, ConfigKey key) {
-  return ReadConfigIntegerFrom(kConfigPath, section, key);
+  return ReadConfigIntegerFrom(g_configPath, section, key);
 }
 
 int ReadConfigIntegerFrom(const char* path, const char* section, ConfigKey key) {
   return ParseInteger(ReadConfigTextFrom(path, section, key));
 }
 
-char* EffectNameBuffer() {
+const char* ReadEffectName(const char* section) {
+  return ReadConfigText(section, kKeyEffectName);
+}
+
+const char* EffectNameBuffer() {
   return g_configValues[kKeyEffectName];
 }
 
@@ -47,5 +76,5 @@ void ReadGeneralSwitches() {
 }
 
 void WriteVisualView(bool checked) {
-  WritePrivateProfileStringA(kGeneralSection, kKeyNames[kKeyVisualView], checked ? "1" : "0", kConfigPath);
+  WritePrivateProfileStringA(kGeneralSection, kKeyNames[kKeyVisualView], checked ? "1" : "0", g_configPath);
 }
