@@ -9,7 +9,8 @@ const char kGeneralSection[] = "General";
 
 ModuleConfig g_moduleConfig;
 
-static char g_configPath[MAX_PATH] = "Modules/Kolvarine.cfg";
+// The full path, once resolved; empty until then, or when it could not be.
+static char g_configPath[MAX_PATH];
 
 static const char* const kKeyNames[kConfigKeyCount] = {
     "realism", "visual_view", "effect_name", "position_x", "position_y", "position_z",
@@ -26,23 +27,23 @@ static char g_configValues[kConfigKeyCount][kConfigValueSize];
 void ResolveConfigPath() {
   WCHAR wide[MAX_PATH];
   const DWORD length = GetFullPathNameW(L"Modules\\Kolvarine.cfg", MAX_PATH, wide, NULL);
-  if (length == 0 || length >= MAX_PATH) return;
-  char ansi[MAX_PATH];
   BOOL lossy = FALSE;
   // UTF-8 takes neither flag nor default character, and spells every name.
   const bool utf8 = GetACP() == CP_UTF8;
-  const int written = WideCharToMultiByte(CP_ACP, utf8 ? 0 : WC_NO_BEST_FIT_CHARS, wide, -1, ansi, MAX_PATH, NULL,
-                                          utf8 ? NULL : &lossy);
-  if (written == 0 || lossy) return;
-  lstrcpynA(g_configPath, ansi, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH ||
+      WideCharToMultiByte(CP_ACP, utf8 ? 0 : WC_NO_BEST_FIT_CHARS, wide, -1, g_configPath, MAX_PATH, NULL,
+                          utf8 ? NULL : &lossy) == 0 ||
+      lossy) {
+    g_configPath[0] = '\0';
+  }
 }
 
 const char* ConfigPath() {
-  return g_configPath;
+  return g_configPath[0] ? g_configPath : kConfigPath;
 }
 
 const char* ReadConfigText(const char* section, ConfigKey key) {
-  return ReadConfigTextFrom(g_configPath, section, key);
+  return ReadConfigTextFrom(ConfigPath(), section, key);
 }
 
 const char* ReadConfigTextFrom(const char* path, const char* section, ConfigKey key) {
@@ -55,7 +56,7 @@ const char* ConfigKeyName(ConfigKey key) {
 }
 
 int ReadConfigInteger(const char* section, ConfigKey key) {
-  return ReadConfigIntegerFrom(g_configPath, section, key);
+  return ReadConfigIntegerFrom(ConfigPath(), section, key);
 }
 
 int ReadConfigIntegerFrom(const char* path, const char* section, ConfigKey key) {
@@ -76,5 +77,5 @@ void ReadGeneralSwitches() {
 }
 
 void WriteVisualView(bool checked) {
-  WritePrivateProfileStringA(kGeneralSection, kKeyNames[kKeyVisualView], checked ? "1" : "0", g_configPath);
+  WritePrivateProfileStringA(kGeneralSection, kKeyNames[kKeyVisualView], checked ? "1" : "0", ConfigPath());
 }
