@@ -1,6 +1,6 @@
-// The one drop configuration the module keeps, the table of built-in aircraft
-// configurations, and the two operations that fill the state: choosing a
-// configuration and loading the aircraft.
+// The one drop configuration the module keeps, and the two operations that
+// fill it: choosing a configuration from the preset table
+// (aircraft_presets.h) and loading the aircraft.
 #pragma once
 
 #include "engine/aircraft_presets.h"
