@@ -74,6 +74,7 @@ void EndDrop(HWND dialog) {
 }
 
 void LoadingGate(HWND dialog) {
+  // The switch lives with the file it comes from, in ui/; the gate only reads it.
   if (g_moduleConfig.realism != 1) return;
   AircraftRecord* aircraft = CacheCurrentAircraft();
   bool allowed = false;
