@@ -414,19 +414,40 @@ void MeasureWindow() {
 //
 // When it makes its first control dialog the module hooks WH_GETMESSAGE on
 // that thread, the simulator's user-interface thread, to hand keys aimed at
-// the dialog to IsDialogMessageA, and never unhooks: a hooked thread stays
-// hooked. So the hooked side is a thread of the bench's that plays the
-// simulator's (main window, module, dialog made by the menu command), the
-// unhooked side a second thread with a window of its own behind the same
-// window procedure, and the rounds alternate between the two threads.
+// the dialog to IsDialogMessageA, and never unhooks. The bench catches that
+// SetWindowsHookExA through the module's imports and then does what the module
+// does not: hooked means the module's procedure hooked on the thread as the
+// module hooked it, unhooked means no hook, the state of a thread the module
+// never hooked; the same thread, window and queue on both sides. Under Wine
+// two threads are not alike enough for a baseline: a thread whose input has no
+// focus window translates keys up to twice as slowly.
 //
-// The message is the one that costs the hook most: a key, so it passes every
-// test the hook makes (a keyboard message, the dialog visible, not aimed at
-// the dialog), aimed at the simulator's window as flying keys are. The Up
-// arrow makes no character, so TranslateMessage posts no WM_CHAR after it.
+// A thread of the bench's plays the simulator's, since every module copy the
+// main thread has made a dialog for keeps its hook there. The message is the
+// one that costs the hook most: a key, so it passes every test the hook makes
+// (a keyboard message, the dialog visible, not aimed at the dialog), aimed at
+// the simulator's window as flying keys are. The Up arrow makes no character,
+// so TranslateMessage posts no WM_CHAR after it.
 const LPARAM kUpKeyDown = 0x01480001;  // repeat 1, scan code 0x48, extended key
 const LPARAM kTabKeyDown = 0x000F0001;
-const char kPlainWindowClass[] = "KolvarineBenchPlain";
+
+// The module's call, kept so the bench can take the hook off and put it back.
+struct ModuleHook {
+  int calls;
+  int id;
+  HOOKPROC proc;
+  HINSTANCE instance;
+  DWORD thread;
+  HHOOK handle;
+};
+ModuleHook g_moduleHook;
+
+HHOOK WINAPI CatchSetWindowsHookExA(int id, HOOKPROC proc, HINSTANCE instance, DWORD thread) {
+  const HHOOK handle = SetWindowsHookExA(id, proc, instance, thread);
+  ModuleHook call = {g_moduleHook.calls + 1, id, proc, instance, thread, handle};
+  g_moduleHook = call;
+  return handle;
+}
 
 // One frame of the simulator's loop per key: the key posted, the queue
 // emptied. Seconds per key; `delivered` counts the keys that came out of
@@ -452,12 +473,12 @@ double TimeKeysChecked(HWND window) {
   int delivered = 0;
   const double seconds = TimeQueuedKeys(window, kQueuedKeysPerBatch, &delivered);
   if (delivered != kQueuedKeysPerBatch)
-    Fail("%d of %d keys posted to the window came out of PeekMessageA unchanged", delivered, kQueuedKeysPerBatch);
+    Fail("%d of %d keys posted to FS98MAIN came out of PeekMessageA unchanged", delivered, kQueuedKeysPerBatch);
   return seconds;
 }
 
-// Whether the module's hook is on this thread: a Tab posted to its dialog
-// comes out of PeekMessageA as WM_NULL when the hook gave it to the dialog.
+// Whether a hook of this thread handed a Tab posted to the dialog to the
+// dialog: PeekMessageA then gives it back as WM_NULL.
 bool DialogKeysHooked(HWND dialog) {
   SimPumpMessages();
   PostMessageA(dialog, WM_KEYDOWN, VK_TAB, kTabKeyDown);
@@ -481,24 +502,14 @@ LRESULT CALLBACK PassOnHook(int code, WPARAM wParam, LPARAM lParam) {
   return CallNextHookEx(NULL, code, wParam, lParam);
 }
 
-// A window like the simulator's, behind the same procedure, under a class of
-// its own so that no FindWindowA("FS98MAIN") finds it; shown without taking
-// the activation from the simulator's thread.
-HWND CreatePlainWindow(WNDPROC simulatorProc) {
-  WNDCLASSA windowClass = {};
-  windowClass.lpfnWndProc = simulatorProc;
-  windowClass.hInstance = GetModuleHandleA(NULL);
-  windowClass.hCursor = LoadCursor(NULL, IDC_ARROW);
-  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-  windowClass.lpszClassName = kPlainWindowClass;
-  if (RegisterClassA(&windowClass) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
-    Fail("cannot register a window class (error %lu)", GetLastError());
-  HWND window = CreateWindowExA(0, kPlainWindowClass, "Unhooked thread", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                                CW_USEDEFAULT, 800, 600, NULL, NULL, GetModuleHandleA(NULL), NULL);
-  if (window == NULL) Fail("cannot make a window (error %lu)", GetLastError());
-  ShowWindow(window, SW_SHOWNOACTIVATE);
-  SimPumpMessages();
-  return window;
+// Puts `proc` on this thread as a thread-local WH_GETMESSAGE hook, or takes
+// off the one there is (proc null); `handle` is the one there is, or null.
+void SetMessageHook(HOOKPROC proc, HHOOK* handle) {
+  if (*handle != NULL) UnhookWindowsHookEx(*handle);
+  *handle = NULL;
+  if (proc == NULL) return;
+  *handle = SetWindowsHookExA(WH_GETMESSAGE, proc, NULL, GetCurrentThreadId());
+  if (*handle == NULL) Fail("cannot hook WH_GETMESSAGE (error %lu)", GetLastError());
 }
 
 int KeysSeenBySimulator() {
@@ -510,24 +521,35 @@ int KeysSeenBySimulator() {
 }
 
 void MeasureMessageHook() {
-  Progress("keys through the simulator's message loop: its thread, hooked by the module, against an unhooked one");
-  JobThread simulator, plain;
-  HWND main = NULL, window = NULL;
+  Progress("keys through the simulator's message loop, with and without the module's message hook");
+  JobThread simulator;
+  HWND main = NULL;
   WNDPROC simulatorProc = NULL, subclass = NULL;
-  bool hooked = false;
+  bool watched = false, tabHooked = false;
+  g_moduleHook = ModuleHook();
   simulator.Run([&] {
     EnterSimulator();
     main = SimMainWindow();
     simulatorProc = WindowProcOf(main);
-    LoadIntoSimulator();
+    HMODULE module = LoadIntoSimulator();
     subclass = WindowProcOf(main);
+    watched = SimPatchImport(module, "user32.dll", "SetWindowsHookExA",
+                             reinterpret_cast<void*>(&CatchSetWindowsHookExA), NULL);
     SimFramePaint();
     SimMenuCommand(IDM_DROP_COMMAND);
     SimPumpMessages();
     HWND dialog = SimVisibleDialog();
     if (dialog == NULL) Fail("the menu command opened no dialog");
-    hooked = DialogKeysHooked(dialog);
-    // Only the message hook is to differ between the threads, so the keys go
+    tabHooked = DialogKeysHooked(dialog);
+    if (tabHooked && g_moduleHook.calls == 0)
+      Fail("a hook took the Tab aimed at the dialog, but the module made no SetWindowsHookExA call the bench saw");
+    if (g_moduleHook.calls != 0 && (g_moduleHook.id != WH_GETMESSAGE || g_moduleHook.thread != GetCurrentThreadId() ||
+                                    g_moduleHook.handle == NULL || g_moduleHook.calls != 1))
+      Fail("the module's hooking is not one WH_GETMESSAGE hook of the thread that made its dialog "
+           "(%d calls; last: hook %d, thread %lu of %lu, handle %p)",
+           g_moduleHook.calls, g_moduleHook.id, g_moduleHook.thread, GetCurrentThreadId(),
+           reinterpret_cast<void*>(g_moduleHook.handle));
+    // Only the message hook is to differ between the sides, so the keys go
     // straight to the simulator's procedure: the subclass has a row of its own.
     SetWindowProc(main, simulatorProc);
     SimClearMainWindowMessages();
@@ -536,55 +558,55 @@ void MeasureMessageHook() {
     if (delivered != 10 || KeysSeenBySimulator() != 10)
       Fail("of 10 keys posted to FS98MAIN %d came out of PeekMessageA unchanged, %d reached its procedure", delivered,
            KeysSeenBySimulator());
+    TimeKeysChecked(main);
   });
-  plain.Run([&] { window = CreatePlainWindow(simulatorProc); });
-  simulator.Run([&] { TimeKeysChecked(main); });
-  plain.Run([&] { TimeKeysChecked(window); });
 
-  RatioSamples keys, passOnKeys;
+  // The module's hook is there, or nothing is, when each pass starts.
+  HOOKPROC const moduleProc = g_moduleHook.proc;
+  HHOOK hook = g_moduleHook.handle;
+  RatioSamples keys, passOnKeys, beyondPassOn;
   for (int round = 0; round < g_rounds; ++round) {
-    double key[2] = {};  // [1] the simulator's thread, [0] the unhooked one
-    for (int pass = 0; pass < 2; ++pass) {
-      const int onSimulator = AFirst(round) ? 1 - pass : pass;
-      if (onSimulator) {
-        simulator.Run([&] { key[1] = TimeKeysChecked(main); });
-      } else {
-        plain.Run([&] { key[0] = TimeKeysChecked(window); });
+    double key[2] = {}, passOn[2] = {};  // [1] hooked, [0] unhooked
+    simulator.Run([&] {
+      for (int pair = 0; pair < 2; ++pair) {
+        const bool modules = (pair == 0) == AFirst(round);
+        for (int pass = 0; pass < 2; ++pass) {
+          const int hooked = AFirst(round) ? 1 - pass : pass;
+          SetMessageHook(hooked ? (modules ? moduleProc : PassOnHook) : NULL, &hook);
+          (modules ? key : passOn)[hooked] = TimeKeysChecked(main);
+        }
       }
-    }
+      SetMessageHook(moduleProc, &hook);
+    });
     keys.Add(key[1], key[0]);
-
-    double passOn[2] = {};  // [1] with the bench's own pass-on hook, [0] none
-    for (int pass = 0; pass < 2; ++pass) {
-      const int withHook = AFirst(round) ? 1 - pass : pass;
-      plain.Run([&] {
-        HHOOK hook = withHook ? SetWindowsHookExA(WH_GETMESSAGE, PassOnHook, NULL, GetCurrentThreadId()) : NULL;
-        if (withHook && hook == NULL) Fail("cannot hook WH_GETMESSAGE (error %lu)", GetLastError());
-        passOn[withHook] = TimeKeysChecked(window);
-        if (hook != NULL) UnhookWindowsHookEx(hook);
-      });
-    }
     passOnKeys.Add(passOn[1], passOn[0]);
+    beyondPassOn.Add(key[1], passOn[1]);
   }
-  plain.Run([&] {
-    DestroyWindow(window);
-    SimPumpMessages();
-  });
   simulator.Run([&] {
     SetWindowProc(main, subclass);
     LeaveSimulator();
   });
 
   AddRow("key in the simulator's message loop, hooked / unhooked thread", FormatRatio(keys), "-", kInfo);
-  AddDetail("WM_KEYDOWN (Up arrow) posted to FS98MAIN, then PeekMessageA PM_REMOVE, TranslateMessage, DispatchMessageA:");
-  AddDetail(Microseconds(keys.MedianA()) + " on the thread whose menu command made the module's dialog, " +
-            Microseconds(keys.MedianB()) + " on a second thread");
-  AddDetail("whose window has the same procedure; the module's subclass of FS98MAIN is taken off for the timing");
-  AddDetail(hooked ? "the module's message hook is on the simulator's thread: a Tab posted to the dialog came out as WM_NULL"
-                   : "no message hook of the module's on the simulator's thread (a Tab posted to the dialog came out as");
-  if (!hooked) AddDetail("WM_KEYDOWN): both threads are unhooked, the ratio only shows what sets two threads apart");
-  AddDetail("bound: a WH_GETMESSAGE hook that only calls CallNextHookEx, on the second thread, same measure: " +
-            FormatRatio(passOnKeys) + " (" + Microseconds(passOnKeys.MedianA()) + ")");
+  AddDetail("WM_KEYDOWN (Up arrow) posted to FS98MAIN, then PeekMessageA PM_REMOVE, TranslateMessage and");
+  AddDetail("DispatchMessageA on the thread whose menu command made the module's dialog: " +
+            Microseconds(keys.MedianA()) + " with the module's hook");
+  AddDetail("on the thread, " + Microseconds(keys.MedianB()) +
+            " with none; the module's subclass of FS98MAIN is left out (the ordinary message's row)");
+  if (g_moduleHook.calls != 0) {
+    AddDetail("the module hooked WH_GETMESSAGE on that thread as it made its dialog; a Tab posted to the dialog came");
+    AddDetail(tabHooked ? "out of PeekMessageA as WM_NULL" : "out of PeekMessageA as it went in");
+  } else {
+    AddDetail(std::string("the module set no hook (") +
+              (watched ? "it imports SetWindowsHookExA but made no call" : "it does not import SetWindowsHookExA") +
+              "; a Tab posted to its dialog came");
+    AddDetail("out as it went in): both sides are unhooked");
+  }
+  AddDetail("bound: a WH_GETMESSAGE hook that only calls CallNextHookEx, same measure: " + FormatRatio(passOnKeys) +
+            " (" + Microseconds(passOnKeys.MedianA()) + ")");
+  if (g_moduleHook.calls != 0)
+    AddDetail("the module's hook against that one, same rounds: " + FormatRatio(beyondPassOn) +
+              ", what its own tests add to the hop every hook costs");
 }
 
 // --- One drop tick -------------------------------------------------------
