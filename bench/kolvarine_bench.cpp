@@ -419,8 +419,9 @@ void MeasureWindow() {
 // does not: hooked means the module's procedure hooked on the thread as the
 // module hooked it, unhooked means no hook, the state of a thread the module
 // never hooked; the same thread, window and queue on both sides. Under Wine
-// two threads are not alike enough for a baseline: a thread whose input has no
-// focus window translates keys up to twice as slowly.
+// two threads are no baseline for each other: the same loop on two threads
+// with like windows ran up to 1.7 times apart, by which windows had last been
+// activated.
 //
 // A thread of the bench's plays the simulator's, since every module copy the
 // main thread has made a dialog for keeps its hook there. The message is the
@@ -429,7 +430,7 @@ void MeasureWindow() {
 // the simulator's window as flying keys are. The Up arrow makes no character,
 // so TranslateMessage posts no WM_CHAR after it.
 const LPARAM kUpKeyDown = 0x01480001;  // repeat 1, scan code 0x48, extended key
-const LPARAM kTabKeyDown = 0x000F0001;
+const LPARAM kTabKeyDown = 0x000F0001;  // repeat 1, scan code 0x0F
 
 // The module's call, kept so the bench can take the hook off and put it back.
 struct ModuleHook {
