@@ -11,7 +11,9 @@
 // Kolvarine.dll gets a fresh window of its own to hook, since the one it
 // hooked keeps its hook for good.
 //
-//   kolvarine_bench.exe [--rounds N]
+//   kolvarine_bench.exe [--rounds N] [--untimed]
+//       (--untimed: only what no clock measures, the heap figures, for a
+//        route where 32-bit code is emulated and times say nothing)
 //   kolvarine_bench.exe --load-each kolvarine-first|empty-first
 //       (half a round of the loading figures, in a process of its own: the
 //        bench runs itself so)
@@ -27,6 +29,7 @@
 
 #include "bench/bench_report.h"
 #include "bench/heap_watch.h"
+#include "bench/job_thread.h"
 #include "resources/resource.h"
 #include "simhost/sim_host.h"
 
@@ -40,8 +43,9 @@ const double kDoorX = 5.0;  // position_x below; the second door mirrors it
 const char kConfig[] =
     "[General]\r\nrealism=1\r\nvisual_view=0\r\n\r\n"
     "[il76]\r\neffect_name=fx_paratrooper\r\nposition_x=5\r\nposition_y=0\r\nposition_z=-35\r\n";
-// The file and keys a drop tick reads, spelt as the module spells them.
-const char kConfigFile[] = "Modules/Kolvarine.cfg";
+// The configuration as the simulator's folder holds it, and the keys a drop
+// tick reads.
+const char kConfigFile[] = "Modules\\Kolvarine.cfg";
 const char* const kTickKeys[] = {"effect_name", "position_x", "position_y", "position_z"};
 const int kTickKeyCount = 4;
 const int kProfileValueSize = 260;
@@ -52,6 +56,7 @@ const int kMessagesPerBatch = 50000;
 const int kPaintsPerBatch = 40;
 const int kQuietPaintsPerBatch = 20000;
 const int kTicksPerBatch = 15;
+const int kQueuedKeysPerBatch = 200;
 const int kAttachCallsPerProcess = 10;
 // Loads are timed in processes of their own; one that takes this long hangs.
 const DWORD kLoadProcessLimitMs = 60000;
@@ -405,16 +410,227 @@ void MeasureWindow() {
             Microseconds(quietPaints.MedianA() - relayQuietPaints.MedianA()) + " per paint");
 }
 
+// --- The simulator's message loop under the module's message hook --------
+//
+// When it makes its first control dialog the module hooks WH_GETMESSAGE on
+// that thread, the simulator's user-interface thread, to hand keys aimed at
+// the dialog to IsDialogMessageA, and never unhooks. The bench catches that
+// SetWindowsHookExA through the module's imports and then does what the module
+// does not: hooked means the module's procedure hooked on the thread as the
+// module hooked it, unhooked means no hook, the state of a thread the module
+// never hooked; the same thread, window and queue on both sides. Under Wine
+// two threads are no baseline for each other: the same loop on two threads
+// with like windows ran up to 1.7 times apart, by which windows had last been
+// activated.
+//
+// A thread of the bench's plays the simulator's, since every module copy the
+// main thread has made a dialog for keeps its hook there. The message is the
+// one that costs the hook most: a key, so it passes every test the hook makes
+// (a keyboard message, the dialog visible, not aimed at the dialog), aimed at
+// the simulator's window as flying keys are. The Up arrow makes no character,
+// so TranslateMessage posts no WM_CHAR after it.
+const LPARAM kUpKeyDown = 0x01480001;  // repeat 1, scan code 0x48, extended key
+const LPARAM kTabKeyDown = 0x000F0001;  // repeat 1, scan code 0x0F
+
+// The module's call, kept so the bench can take the hook off and put it back.
+struct ModuleHook {
+  int calls;
+  int id;
+  HOOKPROC proc;
+  HINSTANCE instance;
+  DWORD thread;
+  HHOOK handle;
+};
+ModuleHook g_moduleHook;
+
+HHOOK WINAPI CatchSetWindowsHookExA(int id, HOOKPROC proc, HINSTANCE instance, DWORD thread) {
+  const HHOOK handle = SetWindowsHookExA(id, proc, instance, thread);
+  ModuleHook call = {g_moduleHook.calls + 1, id, proc, instance, thread, handle};
+  g_moduleHook = call;
+  return handle;
+}
+
+// One frame of the simulator's loop per key: the key posted, the queue
+// emptied. Seconds per key; `delivered` counts the keys that came out of
+// PeekMessageA as they went in.
+double TimeQueuedKeys(HWND window, int count, int* delivered) {
+  MSG message;
+  int keys = 0;
+  const double start = Now();
+  for (int i = 0; i < count; ++i) {
+    PostMessageA(window, WM_KEYDOWN, VK_UP, kUpKeyDown);
+    while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
+      if (message.message == WM_KEYDOWN && message.hwnd == window) ++keys;
+      TranslateMessage(&message);
+      DispatchMessageA(&message);
+    }
+  }
+  const double seconds = (Now() - start) / count;
+  *delivered = keys;
+  return seconds;
+}
+
+double TimeKeysChecked(HWND window) {
+  int delivered = 0;
+  const double seconds = TimeQueuedKeys(window, kQueuedKeysPerBatch, &delivered);
+  if (delivered != kQueuedKeysPerBatch)
+    Fail("%d of %d keys posted to FS98MAIN came out of PeekMessageA unchanged", delivered, kQueuedKeysPerBatch);
+  return seconds;
+}
+
+// Whether a hook of this thread handed a Tab posted to the dialog to the
+// dialog: PeekMessageA then gives it back as WM_NULL.
+bool DialogKeysHooked(HWND dialog) {
+  SimPumpMessages();
+  PostMessageA(dialog, WM_KEYDOWN, VK_TAB, kTabKeyDown);
+  MSG message;
+  int seen = 0;
+  bool hooked = false;
+  while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
+    if (message.hwnd == dialog && seen == 0 && (message.message == WM_NULL || message.message == WM_KEYDOWN)) {
+      ++seen;
+      hooked = message.message == WM_NULL;
+    }
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+  if (seen == 0) Fail("the Tab posted to the module's dialog never came out of PeekMessageA");
+  return hooked;
+}
+
+// The hop every message hook costs.
+LRESULT CALLBACK PassOnHook(int code, WPARAM wParam, LPARAM lParam) {
+  return CallNextHookEx(NULL, code, wParam, lParam);
+}
+
+// Puts `proc` on this thread as a thread-local WH_GETMESSAGE hook, or takes
+// off the one there is (proc null); `handle` is the one there is, or null.
+void SetMessageHook(HOOKPROC proc, HHOOK* handle) {
+  if (*handle != NULL) UnhookWindowsHookEx(*handle);
+  *handle = NULL;
+  if (proc == NULL) return;
+  *handle = SetWindowsHookExA(WH_GETMESSAGE, proc, NULL, GetCurrentThreadId());
+  if (*handle == NULL) Fail("cannot hook WH_GETMESSAGE (error %lu)", GetLastError());
+}
+
+int KeysSeenBySimulator() {
+  int keys = 0;
+  for (const SimWindowMessage& seen : SimMainWindowMessages()) {
+    if (seen.message == WM_KEYDOWN && seen.wParam == VK_UP) ++keys;
+  }
+  return keys;
+}
+
+void MeasureMessageHook() {
+  Progress("keys through the simulator's message loop, with and without the module's message hook");
+  JobThread simulator;
+  HWND main = NULL;
+  WNDPROC simulatorProc = NULL, subclass = NULL;
+  bool watched = false, tabHooked = false;
+  g_moduleHook = ModuleHook();
+  simulator.Run([&] {
+    EnterSimulator();
+    main = SimMainWindow();
+    simulatorProc = WindowProcOf(main);
+    HMODULE module = LoadIntoSimulator();
+    subclass = WindowProcOf(main);
+    watched = SimPatchImport(module, "user32.dll", "SetWindowsHookExA",
+                             reinterpret_cast<void*>(&CatchSetWindowsHookExA), NULL);
+    SimFramePaint();
+    SimMenuCommand(IDM_DROP_COMMAND);
+    SimPumpMessages();
+    HWND dialog = SimVisibleDialog();
+    if (dialog == NULL) Fail("the menu command opened no dialog");
+    tabHooked = DialogKeysHooked(dialog);
+    if (tabHooked && g_moduleHook.calls == 0)
+      Fail("a hook took the Tab aimed at the dialog, but the module made no SetWindowsHookExA call the bench saw");
+    if (g_moduleHook.calls != 0 && (g_moduleHook.id != WH_GETMESSAGE || g_moduleHook.thread != GetCurrentThreadId() ||
+                                    g_moduleHook.handle == NULL || g_moduleHook.calls != 1))
+      Fail("the module's hooking is not one WH_GETMESSAGE hook of the thread that made its dialog "
+           "(%d calls; last: hook %d, thread %lu of %lu, handle %p)",
+           g_moduleHook.calls, g_moduleHook.id, g_moduleHook.thread, GetCurrentThreadId(),
+           reinterpret_cast<void*>(g_moduleHook.handle));
+    // Only the message hook is to differ between the sides, so the keys go
+    // straight to the simulator's procedure: the subclass has a row of its own.
+    SetWindowProc(main, simulatorProc);
+    SimClearMainWindowMessages();
+    int delivered = 0;
+    TimeQueuedKeys(main, 10, &delivered);
+    if (delivered != 10 || KeysSeenBySimulator() != 10)
+      Fail("of 10 keys posted to FS98MAIN %d came out of PeekMessageA unchanged, %d reached its procedure", delivered,
+           KeysSeenBySimulator());
+    TimeKeysChecked(main);
+  });
+
+  // The module's hook is there, or nothing is, when each pass starts.
+  HOOKPROC const moduleProc = g_moduleHook.proc;
+  HHOOK hook = g_moduleHook.handle;
+  RatioSamples keys, passOnKeys, beyondPassOn;
+  for (int round = 0; round < g_rounds; ++round) {
+    double key[2] = {}, passOn[2] = {};  // [1] hooked, [0] unhooked
+    simulator.Run([&] {
+      for (int pair = 0; pair < 2; ++pair) {
+        const bool modules = (pair == 0) == AFirst(round);
+        for (int pass = 0; pass < 2; ++pass) {
+          const int hooked = AFirst(round) ? 1 - pass : pass;
+          SetMessageHook(hooked ? (modules ? moduleProc : PassOnHook) : NULL, &hook);
+          (modules ? key : passOn)[hooked] = TimeKeysChecked(main);
+        }
+      }
+      SetMessageHook(moduleProc, &hook);
+    });
+    keys.Add(key[1], key[0]);
+    passOnKeys.Add(passOn[1], passOn[0]);
+    beyondPassOn.Add(key[1], passOn[1]);
+  }
+  simulator.Run([&] {
+    SetWindowProc(main, subclass);
+    LeaveSimulator();
+  });
+
+  AddRow("key in the simulator's message loop, hooked / unhooked thread", FormatRatio(keys), "-", kInfo);
+  AddDetail("WM_KEYDOWN (Up arrow) posted to FS98MAIN, then PeekMessageA PM_REMOVE, TranslateMessage and");
+  AddDetail("DispatchMessageA on the thread whose menu command made the module's dialog: " +
+            Microseconds(keys.MedianA()) + " with the module's hook");
+  AddDetail("on the thread, " + Microseconds(keys.MedianB()) +
+            " with none; the module's subclass of FS98MAIN is left out (the ordinary message's row)");
+  if (g_moduleHook.calls != 0) {
+    AddDetail("the module hooked WH_GETMESSAGE on that thread as it made its dialog; a Tab posted to the dialog came");
+    AddDetail(tabHooked ? "out of PeekMessageA as WM_NULL" : "out of PeekMessageA as it went in");
+  } else {
+    AddDetail(std::string("the module set no hook (") +
+              (watched ? "it imports SetWindowsHookExA but made no call" : "it does not import SetWindowsHookExA") +
+              "; a Tab posted to its dialog came");
+    AddDetail("out as it went in): both sides are unhooked");
+  }
+  AddDetail("bound: a WH_GETMESSAGE hook that only calls CallNextHookEx, same measure: " + FormatRatio(passOnKeys) +
+            " (" + Microseconds(passOnKeys.MedianA()) + ")");
+  if (g_moduleHook.calls != 0)
+    AddDetail("the module's hook against that one, same rounds: " + FormatRatio(beyondPassOn) +
+              ", what its own tests add to the hop every hook costs");
+}
+
 // --- One drop tick -------------------------------------------------------
 
 char g_profileValues[kTickKeyCount][kProfileValueSize];
+std::string g_configPath;
+
+// The module reads its configuration through the full path it resolves once
+// at attach, the simulator's folder then; the reads a tick is set against use
+// the same, since the profile functions take longer to find a relative path.
+std::string ResolveConfigPath() {
+  char path[MAX_PATH];
+  const DWORD length = GetFullPathNameA(kConfigFile, MAX_PATH, path, NULL);
+  if (length == 0 || length >= MAX_PATH) Fail("cannot resolve %s (error %lu)", kConfigFile, GetLastError());
+  return std::string(path, length);
+}
 
 double TimeProfileReads(int ticks) {
   const double start = Now();
   for (int tick = 0; tick < ticks; ++tick) {
     for (int key = 0; key < kTickKeyCount; ++key) {
       GetPrivateProfileStringA(kIl76Section, kTickKeys[key], "", g_profileValues[key], kProfileValueSize,
-                               kConfigFile);
+                               g_configPath.c_str());
     }
   }
   return (Now() - start) / ticks;
@@ -435,6 +651,7 @@ double TimeLabelUpdates(HWND dialog, int count, const char* const labels[2]) {
 void MeasureDropTick() {
   Progress("drop ticks with visualisation against their four profile reads");
   SimAircraft* aircraft = EnterSimulator();
+  g_configPath = ResolveConfigPath();
   LoadIntoSimulator();
   HWND dialog = OpenDialogWithVisualisation();
   const std::vector<std::string> entries = SimListEntries(dialog, IDC_CONFIG_LIST);
@@ -443,7 +660,10 @@ void MeasureDropTick() {
   StartIl76Drop(dialog);
   int remaining = kIl76Steps;
 
+  // Reads that found nothing would be cheaper than the module's.
   TimeProfileReads(1);
+  if (strcmp(g_profileValues[0], "fx_paratrooper") != 0 || atof(g_profileValues[1]) != kDoorX)
+    Fail("the bench's profile reads did not find [%s] in %s", kIl76Section, g_configPath.c_str());
   RatioSamples ticks;
   for (int round = 0; round < g_rounds; ++round) {
     if (remaining < kTicksPerBatch) {
@@ -491,6 +711,8 @@ void MeasureDropTick() {
          ratio <= 1.45 ? kPass : kMiss);
   AddDetail("ИЛ-76 tick (SimFireTimer on timer 2, count > 0): " + Microseconds(ticks.MedianA()) +
             "; four GetPrivateProfileStringA of [il76] from the bench: " + Microseconds(ticks.MedianB()));
+  AddDetail("the reads through the full path the module resolves at attach: the simulator's folder + \\" +
+            std::string(kConfigFile));
   AddDetail("bound: the count label's SetDlgItemTextA alone, same measure: " + FormatRatio(labelUpdates) +
             " (" + Microseconds(labelUpdates.MedianA()) + ")");
 }
@@ -691,14 +913,17 @@ void MeasureLoading() {
 
 int main(int argc, char** argv) {
   const char* loadOrder = NULL;
+  bool untimed = false;
   for (int i = 1; i < argc; ++i) {
     if (strcmp(argv[i], "--rounds") == 0 && i + 1 < argc) {
       g_rounds = atoi(argv[++i]);
+    } else if (strcmp(argv[i], "--untimed") == 0) {
+      untimed = true;
     } else if (strcmp(argv[i], "--load-each") == 0 && i + 1 < argc &&
                (strcmp(argv[i + 1], kLoadOrders[0]) == 0 || strcmp(argv[i + 1], kLoadOrders[1]) == 0)) {
       loadOrder = argv[++i];
     } else {
-      fprintf(stderr, "usage: kolvarine_bench.exe [--rounds N]\n");
+      fprintf(stderr, "usage: kolvarine_bench.exe [--rounds N] [--untimed]\n");
       return 2;
     }
   }
@@ -715,14 +940,20 @@ int main(int argc, char** argv) {
   const double started = Now();
   MeasureAllocations();
   MeasureStartupHeap();
-  MeasureWindow();
-  MeasureDropTick();
-  MeasureLoading();
+  if (!untimed) {
+    MeasureWindow();
+    MeasureMessageHook();
+    MeasureDropTick();
+    MeasureLoading();
+  }
 
   const char* build = sizeof(void*) == 8 ? "x64" : "i686";
-  const std::string title = Format("Kolvarine.dll (%s) in the stand-in simulator: %d rounds per figure in %.0f s; "
-                                   "ratios are median [lowest-highest round]",
-                                   build, g_rounds, Now() - started);
+  const std::string title =
+      untimed ? Format("Kolvarine.dll (%s) in the stand-in simulator: untimed figures only, %d rounds in %.0f s",
+                       build, g_rounds, Now() - started)
+              : Format("Kolvarine.dll (%s) in the stand-in simulator: %d rounds per figure in %.0f s; "
+                       "ratios are median [lowest-highest round]",
+                       build, g_rounds, Now() - started);
   PrintTable(title.c_str());
   return 0;
 }
