@@ -537,7 +537,7 @@ void MeasureMessageHook() {
     watched = SimPatchImport(module, "user32.dll", "SetWindowsHookExA",
                              reinterpret_cast<void*>(&CatchSetWindowsHookExA), NULL);
     SimFramePaint();
-    SimMenuCommand(IDM_DROP_COMMAND);
+    SimMenuCommand(kMenuCommandId);
     SimPumpMessages();
     HWND dialog = SimVisibleDialog();
     if (dialog == NULL) Fail("the menu command opened no dialog");
