@@ -168,13 +168,20 @@ kolvarine_stop_xvfb() {
   fi
 }
 
-# Runs a Windows program with the loader that fits its machine type.
-kolvarine_run_exe() {
-  local exe=$1
-  if LC_ALL=C file -b "$exe" | grep -q 'PE32+'; then
-    "$KOLVARINE_WINE64" "$@"
+# Prints the loader that fits a Windows program's machine type; a 32-bit
+# program first gets the prefix's 32-bit side ready.
+kolvarine_loader() {
+  if LC_ALL=C file -b "$1" | grep -q 'PE32+'; then
+    echo "$KOLVARINE_WINE64"
   else
     kolvarine_ready_i386
-    "$KOLVARINE_WINE32" "$@"
+    echo "$KOLVARINE_WINE32"
   fi
+}
+
+# Runs a Windows program with the loader that fits it.
+kolvarine_run_exe() {
+  local loader
+  loader=$(kolvarine_loader "$1")
+  "$loader" "$@"
 }
