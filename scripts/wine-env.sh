@@ -93,18 +93,27 @@ kolvarine_boot_prefix() {
 }
 
 # Sets up the 32-bit side of a prefix booted without it, once: wineboot's
-# own step, with its streams on /dev/null like the prefix's services.
+# own step, with its streams on /dev/null like the prefix's services. Until
+# it has run, syswow64 is empty, and only a process in Wine's bootstrap mode
+# (as wineboot's children are) may load its DLLs without their files there.
 kolvarine_ready_i386() {
   local prefix=${1:-$WINEPREFIX} inf
   [ "$(kolvarine_prefix_state "$prefix")" = i386-pending ] || return 0
   (
     flock 9
     [ "$(kolvarine_prefix_state "$prefix")" = i386-pending ] || exit 0
-    echo "wine-env: setting up the 32-bit side of $prefix (about a minute through qemu)" >&2
+    echo "wine-env: setting up the 32-bit side of $prefix$([ "${KOLVARINE_ROUTE:-}" != qemu ] \
+      || echo ' (about a minute through qemu)')" >&2
     inf=$(readlink -f /usr/share/wine/wine.inf)
-    WINEPREFIX=$prefix "$KOLVARINE_WINE32" 'C:\windows\syswow64\rundll32.exe' \
-      setupapi,InstallHinfSection Wow64Install 128 "\\?\Z:${inf//\//\\}" </dev/null >/dev/null 2>&1 \
-      && echo ready > "$prefix/.kolvarine-prefix"
+    inf='\\?\Z:'${inf//\//\\}  # as wineboot names it: \\?\Z:\usr\share\wine\wine.inf
+    WINEPREFIX=$prefix WINEBOOTSTRAPMODE=1 "$KOLVARINE_WINE32" 'C:\windows\syswow64\rundll32.exe' \
+      setupapi,InstallHinfSection Wow64Install 128 "$inf" </dev/null >/dev/null 2>&1
+    if [ -f "$prefix/drive_c/windows/syswow64/kernel32.dll" ]; then
+      echo ready > "$prefix/.kolvarine-prefix"
+    else
+      echo "wine-env: the 32-bit side of $prefix was not set up" >&2
+      exit 1
+    fi
   ) 9>"$prefix/.kolvarine-prefix.lock"
 }
 
@@ -174,7 +183,7 @@ kolvarine_loader() {
   if LC_ALL=C file -b "$1" | grep -q 'PE32+'; then
     echo "$KOLVARINE_WINE64"
   else
-    kolvarine_ready_i386
+    kolvarine_ready_i386 || return 1
     echo "$KOLVARINE_WINE32"
   fi
 }
@@ -182,6 +191,6 @@ kolvarine_loader() {
 # Runs a Windows program with the loader that fits it.
 kolvarine_run_exe() {
   local loader
-  loader=$(kolvarine_loader "$1")
+  loader=$(kolvarine_loader "$1") || return 1
   "$loader" "$@"
 }
