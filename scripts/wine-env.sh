@@ -65,10 +65,10 @@ kolvarine_boot_prefix() {
     rm -rf "$prefix"
     mkdir -p "$(dirname "$prefix")"
     if [ "$KOLVARINE_ROUTE" = qemu ]; then
-      # wineboot's only 32-bit step, the WoW64 part of wine.inf, takes about a
-      # minute through qemu, and 64-bit programs never need it. A reserved size
-      # qemu cannot read ends that process at once; the first 32-bit program
-      # run here does the step (kolvarine_ready_i386).
+      # wineboot's only 32-bit step, the WoW64 part of wine.inf, takes two
+      # minutes or more through qemu, and 64-bit programs never need it. A
+      # reserved size qemu cannot read ends that process at once; the first
+      # 32-bit program run here does the step (kolvarine_ready_i386).
       WINEPREFIX=$prefix QEMU_RESERVED_VA=none-while-booting "$KOLVARINE_WINE64" wineboot -i >/dev/null 2>&1 || true
       state=i386-pending
     else
@@ -103,7 +103,7 @@ kolvarine_ready_i386() {
     flock 9
     [ "$(kolvarine_prefix_state "$prefix")" = i386-pending ] || exit 0
     echo "wine-env: setting up the 32-bit side of $prefix$([ "${KOLVARINE_ROUTE:-}" != qemu ] \
-      || echo ' (about a minute through qemu)')" >&2
+      || echo ' (two minutes or more through qemu)')" >&2
     inf=$(readlink -f /usr/share/wine/wine.inf)
     inf='\\?\Z:'${inf//\//\\}  # as wineboot names it: \\?\Z:\usr\share\wine\wine.inf
     WINEPREFIX=$prefix WINEBOOTSTRAPMODE=1 "$KOLVARINE_WINE32" 'C:\windows\syswow64\rundll32.exe' \
