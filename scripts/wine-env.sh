@@ -1,10 +1,11 @@
 # Sourced by the project's scripts: a Wine prefix that behaves like a pilot's
 # Russian Windows, an X display for windows, and a way to run 32-bit code.
-#   kolvarine_wine_up      start Xvfb, pick the 32-bit route, boot the prefix
+#   kolvarine_wine_up      start Xvfb, read the 32-bit route, boot the prefix
 #   kolvarine_wine_down    stop the Wine server and our Xvfb
 #   KOLVARINE_WINE32 / KOLVARINE_WINE64   the loaders to run .exe files with
 
 KOLVARINE_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+source "$KOLVARINE_ROOT/scripts/i386-route.sh"
 export WINEPREFIX=${KOLVARINE_WINEPREFIX:-$HOME/.cache/kolvarine/wine}
 export WINEARCH=win64
 export WINEDEBUG=-all
@@ -14,7 +15,6 @@ export LC_ALL=ru_RU.UTF-8
 # With no resource database Xlib rereads ~/.Xdefaults for every pixmap Wine
 # makes; one harmless resource keeps it loaded once.
 export XENVIRONMENT="$KOLVARINE_ROOT/scripts/Xresources"
-KOLVARINE_WINE32=/usr/lib/wine/wine
 KOLVARINE_WINE64=/usr/lib/wine/wine64
 KOLVARINE_DISPLAY=${KOLVARINE_DISPLAY:-:93}
 
@@ -29,46 +29,51 @@ kolvarine_start_xvfb() {
   fi
 }
 
-# Some kernels run 32-bit ELF code, some say "Exec format error". On the latter,
-# qemu-i386 runs Wine's 32-bit half through a binfmt_misc entry. A forced run
-# registers its entry under a name of its own and the next ordinary run removes
-# it: binfmt_misc comes before the kernel's own ELF loader, so an entry left
-# behind would send all 32-bit code through qemu on a route called direct.
+# Which way 32-bit code runs here; scripts/setup (which every script runs
+# first) has installed and registered what that way needs.
 kolvarine_pick_route() {
-  local misc=/proc/sys/fs/binfmt_misc entry=kolvarine-i386
-  KOLVARINE_ROUTE=direct
-  if [ -z "${KOLVARINE_FORCE_QEMU:-}" ]; then
-    [ -f "$misc/kolvarine-i386-forced" ] && { echo -1 > "$misc/kolvarine-i386-forced"; } 2>/dev/null
-    "$KOLVARINE_WINE32" --version >/dev/null 2>&1 && return 0
-  else
-    entry=kolvarine-i386-forced
-    # On a kernel that needs qemu the entry of the ordinary route serves as well.
-    [ -f "$misc/kolvarine-i386" ] && entry=kolvarine-i386
-  fi
-  KOLVARINE_ROUTE=qemu
-  if ! command -v qemu-i386-static >/dev/null 2>&1; then
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends qemu-user-static >/dev/null 2>&1 \
-      || { apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
-             qemu-user-static >/dev/null 2>&1; }
-  fi
-  [ -f "$misc/register" ] || mount -t binfmt_misc binfmt_misc "$misc"
-  if [ ! -f "$misc/$entry" ]; then
-    # i386 ELF executables; F opens the interpreter now, so it works inside any root.
-    printf '%s' ":$entry"':M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' > "$misc/register"
+  local entry
+  read -r KOLVARINE_ROUTE entry < <(kolvarine_current_route)
+  [ "$KOLVARINE_ROUTE" = qemu ] || return 0
+  if ! kolvarine_entry_on "$entry"; then
+    echo "wine-env: 32-bit code needs qemu here but binfmt_misc has no $entry entry; run scripts/setup" >&2
+    return 1
   fi
   # qemu 7.2 cannot map Wine's shared user data without a reserved address space.
   export QEMU_RESERVED_VA=0xf7000000
 }
 
-# Boots the prefix named by WINEPREFIX (or $1) unless it is ready for the route.
-kolvarine_boot_prefix() {
+# The prefix's own record: "ready" once its 32-bit side is set up, "i386-pending"
+# while a boot through qemu has left that for the first 32-bit program.
+kolvarine_prefix_state() { cat "$1/.kolvarine-prefix" 2>/dev/null; }
+
+# Whether the prefix (WINEPREFIX or $1) must be booted from scratch: never
+# booted, or booted by someone else, who may have had no 32-bit route then.
+# A prefix of an earlier version of these scripts was booted whole on either route.
+kolvarine_prefix_needs_boot() {
   local prefix=${1:-$WINEPREFIX}
-  local marker="$prefix/.kolvarine-route"
-  if [ ! -f "$prefix/system.reg" ] || [ "$(cat "$marker" 2>/dev/null)" != "$KOLVARINE_ROUTE" ]; then
-    # A prefix booted before the qemu entry existed does not run 32-bit code.
+  [ -f "$prefix/system.reg" ] || return 0
+  [ -n "$(kolvarine_prefix_state "$prefix")" ] && return 1
+  case "$(cat "$prefix/.kolvarine-route" 2>/dev/null)" in direct|qemu) return 1 ;; esac
+  return 0
+}
+
+# Boots the prefix named by WINEPREFIX (or $1) unless it is booted already.
+kolvarine_boot_prefix() {
+  local prefix=${1:-$WINEPREFIX} state=ready
+  if kolvarine_prefix_needs_boot "$prefix"; then
     rm -rf "$prefix"
     mkdir -p "$(dirname "$prefix")"
-    WINEPREFIX=$prefix "$KOLVARINE_WINE64" wineboot -i >/dev/null 2>&1 || true
+    if [ "$KOLVARINE_ROUTE" = qemu ]; then
+      # wineboot's only 32-bit step, the WoW64 part of wine.inf, takes two
+      # minutes or more through qemu, and 64-bit programs never need it. A
+      # reserved size qemu cannot read ends that process at once; the first
+      # 32-bit program run here does the step (kolvarine_ready_i386).
+      WINEPREFIX=$prefix QEMU_RESERVED_VA=none-while-booting "$KOLVARINE_WINE64" wineboot -i >/dev/null 2>&1 || true
+      state=i386-pending
+    else
+      WINEPREFIX=$prefix "$KOLVARINE_WINE64" wineboot -i >/dev/null 2>&1 || true
+    fi
     # Unmanaged windows: with no window manager under Xvfb, Wine otherwise
     # waits about two seconds whenever a window is hidden or destroyed.
     WINEPREFIX=$prefix "$KOLVARINE_WINE64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f \
@@ -76,7 +81,7 @@ kolvarine_boot_prefix() {
     kolvarine_quiet_crashes "$prefix"
     # Bounded: a first boot that never settles must not hold a CI run for good.
     WINEPREFIX=$prefix timeout 600 wineserver -w
-    echo "$KOLVARINE_ROUTE" > "$marker"
+    echo "$state" > "$prefix/.kolvarine-prefix"
   elif ! grep -q '"ShowCrashDialog"=dword:00000000' "$prefix/user.reg" 2>/dev/null; then
     # A prefix booted before crashes were made quiet. A server someone else
     # runs for it is left running; one started here for this is waited out.
@@ -85,6 +90,31 @@ kolvarine_boot_prefix() {
     kolvarine_quiet_crashes "$prefix"
     [ -n "$running" ] || WINEPREFIX=$prefix timeout 600 wineserver -w
   fi
+}
+
+# Sets up the 32-bit side of a prefix booted without it, once: wineboot's
+# own step, with its streams on /dev/null like the prefix's services. Until
+# it has run, syswow64 is empty, and only a process in Wine's bootstrap mode
+# (as wineboot's children are) may load its DLLs without their files there.
+kolvarine_ready_i386() {
+  local prefix=${1:-$WINEPREFIX} inf
+  [ "$(kolvarine_prefix_state "$prefix")" = i386-pending ] || return 0
+  (
+    flock 9
+    [ "$(kolvarine_prefix_state "$prefix")" = i386-pending ] || exit 0
+    echo "wine-env: setting up the 32-bit side of $prefix$([ "${KOLVARINE_ROUTE:-}" != qemu ] \
+      || echo ' (two minutes or more through qemu)')" >&2
+    inf=$(readlink -f /usr/share/wine/wine.inf)
+    inf='\\?\Z:'${inf//\//\\}  # as wineboot names it: \\?\Z:\usr\share\wine\wine.inf
+    WINEPREFIX=$prefix WINEBOOTSTRAPMODE=1 "$KOLVARINE_WINE32" 'C:\windows\syswow64\rundll32.exe' \
+      setupapi,InstallHinfSection Wow64Install 128 "$inf" </dev/null >/dev/null 2>&1
+    if [ -f "$prefix/drive_c/windows/syswow64/kernel32.dll" ]; then
+      echo ready > "$prefix/.kolvarine-prefix"
+    else
+      echo "wine-env: the 32-bit side of $prefix was not set up" >&2
+      exit 1
+    fi
+  ) 9>"$prefix/.kolvarine-prefix.lock"
 }
 
 # A program that crashes ends at once with its backtrace on stderr: winedbg's
@@ -128,7 +158,7 @@ kolvarine_keep_server() {
 
 kolvarine_wine_up() {
   kolvarine_start_xvfb
-  kolvarine_pick_route
+  kolvarine_pick_route || return 1
   kolvarine_boot_prefix
   kolvarine_keep_server
 }
@@ -147,12 +177,20 @@ kolvarine_stop_xvfb() {
   fi
 }
 
-# Runs a Windows program with the loader that fits its machine type.
-kolvarine_run_exe() {
-  local exe=$1
-  if LC_ALL=C file -b "$exe" | grep -q 'PE32+'; then
-    "$KOLVARINE_WINE64" "$@"
+# Prints the loader that fits a Windows program's machine type; a 32-bit
+# program first gets the prefix's 32-bit side ready.
+kolvarine_loader() {
+  if LC_ALL=C file -b "$1" | grep -q 'PE32+'; then
+    echo "$KOLVARINE_WINE64"
   else
-    "$KOLVARINE_WINE32" "$@"
+    kolvarine_ready_i386 || return 1
+    echo "$KOLVARINE_WINE32"
   fi
+}
+
+# Runs a Windows program with the loader that fits it.
+kolvarine_run_exe() {
+  local loader
+  loader=$(kolvarine_loader "$1") || return 1
+  "$loader" "$@"
 }
