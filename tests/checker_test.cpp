@@ -14,13 +14,6 @@
 
 namespace {
 
-std::string ProgramFolder() {
-  char path[MAX_PATH];
-  DWORD length = GetModuleFileNameA(NULL, path, MAX_PATH);
-  std::string program(path, length);
-  return program.substr(0, program.find_last_of("\\/") + 1);
-}
-
 std::string ReadBytes(const std::string& path) {
   std::string bytes;
   HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
@@ -224,7 +217,7 @@ std::string ExpandLongName(std::string text) {
 }
 
 std::string ConfigBytes(const char* config) {
-  if (std::string(config) == "@shipped") return ReadBytes(ProgramFolder() + "..\\..\\Kolvarine.cfg");
+  if (std::string(config) == "@shipped") return ReadBytes(ProgramBesideThisOne("..\\..\\Kolvarine.cfg"));
   std::string bytes = ExpandLongName(config);
   if (bytes.compare(0, sizeof(kUtf16) - 1, kUtf16) != 0) return bytes;
   std::string utf16 = "\xFF\xFE";
@@ -292,7 +285,7 @@ ChildRun RunCase(const CheckerCase& c) {
     CloseHandle(CreateFileA(("Effects\\" + std::string(c.effects) + ".fx").c_str(), GENERIC_WRITE, 0, NULL,
                             CREATE_ALWAYS, 0, NULL));
   }
-  std::string program = ProgramFolder() + "KolvarineCheck.exe";
+  std::string program = ProgramBesideThisOne("KolvarineCheck.exe");
   if (c.besideProgram) {
     CreateDirectoryA("tools", NULL);
     CopyFileA(program.c_str(), "tools\\KolvarineCheck.exe", FALSE);
@@ -352,7 +345,7 @@ TEST(CheckerTest, ConsoleWithoutQuotesAndDashesGetsPlainOnes) {
 // Without it Windows virtualizes the checker too: run from Program Files, it
 // would read the VirtualStore copy while naming the real file.
 TEST(CheckerTest, ManifestAsksToRunAsInvoker) {
-  HMODULE checker = LoadLibraryExA((ProgramFolder() + "KolvarineCheck.exe").c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
+  HMODULE checker = LoadLibraryExA(ProgramBesideThisOne("KolvarineCheck.exe").c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
   ASSERT_TRUE(checker != NULL);
   HRSRC resource = FindResourceA(checker, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
   ASSERT_TRUE(resource != NULL);

@@ -5,11 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "tests/expected_texts.h"
 #include "tests/fixtures.h"
 #include "ui/control_dialog.h"
-
-static const char kOneStream[] = "Выброска производится:\r\n   - 1 поток по 1 человеку";
-static const char kTwoStreams[] = "Выброска производится:\r\n   - 2 потока по 1 человеку";
 
 using DialogTest = SimulatorTest;
 
@@ -17,7 +15,7 @@ TEST_F(DialogTest, OpensWithCustomEntrySelectedAndNothingToLoadYet) {
   ASSERT_TRUE(OpenDialog() != nullptr);
   EXPECT_EQ("0", SimControlText(dialog_, IDC_COUNT_FIELD));
   EXPECT_EQ("0", SimControlText(dialog_, IDC_INTERVAL_FIELD));
-  EXPECT_EQ(kOneStream, SimControlText(dialog_, IDC_STREAMS_TEXT));
+  EXPECT_EQ(kOneStreamText, SimControlText(dialog_, IDC_STREAMS_TEXT));
   EXPECT_EQ(CountLabel(0), Label());
   EXPECT_EQ((std::vector<std::string>{"Пользовательская", "МИ-8", "АН-2", "АН-12", "АН-22", "АН-26", "ИЛ-76"}),
             SimListEntries(dialog_, IDC_CONFIG_LIST));
@@ -79,7 +77,7 @@ TEST_F(DialogTest, ChoosingAnEntryShowsItsTextsAndEnablesLoading) {
   ChooseAircraft("АН-22");
   EXPECT_EQ("150", SimControlText(dialog_, IDC_COUNT_FIELD));
   EXPECT_EQ("0.7", SimControlText(dialog_, IDC_INTERVAL_FIELD));
-  EXPECT_EQ(kTwoStreams, SimControlText(dialog_, IDC_STREAMS_TEXT));
+  EXPECT_EQ(kTwoStreamsText, SimControlText(dialog_, IDC_STREAMS_TEXT));
   EXPECT_FALSE(SimControlEnabled(dialog_, IDC_COUNT_FIELD));
   EXPECT_FALSE(SimControlEnabled(dialog_, IDC_INTERVAL_FIELD));
   EXPECT_TRUE(SimControlEnabled(dialog_, IDC_LOAD_BUTTON));
@@ -89,7 +87,7 @@ TEST_F(DialogTest, ChoosingAnEntryShowsItsTextsAndEnablesLoading) {
   ChooseAircraft("Пользовательская");
   EXPECT_EQ("0", SimControlText(dialog_, IDC_COUNT_FIELD));
   EXPECT_EQ("0", SimControlText(dialog_, IDC_INTERVAL_FIELD));
-  EXPECT_EQ(kOneStream, SimControlText(dialog_, IDC_STREAMS_TEXT));
+  EXPECT_EQ(kOneStreamText, SimControlText(dialog_, IDC_STREAMS_TEXT));
   EXPECT_TRUE(SimControlEnabled(dialog_, IDC_COUNT_FIELD));
   EXPECT_TRUE(SimControlEnabled(dialog_, IDC_INTERVAL_FIELD));
 }

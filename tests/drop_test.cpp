@@ -7,10 +7,8 @@
 
 #include "engine/drop_sequencer.h"
 #include "engine/drop_state.h"
+#include "tests/expected_texts.h"
 #include "tests/fixtures.h"
-
-static const char kStartMessage[] = "Командир, начинаем выброску...";
-static const char kEndMessage[] = "Командир, выброска окончена...";
 
 class DropTest : public SimulatorTest {
  protected:
@@ -28,12 +26,6 @@ class DropTest : public SimulatorTest {
     SimTypeText(dialog_, IDC_INTERVAL_FIELD, interval);
     PressLoad();
     PressDrop();
-  }
-  std::vector<std::string> Messages() {
-    std::vector<std::string> texts;
-    for (const SimCall& call : SimLog())
-      if (call.op == kSimShowText) texts.push_back(call.text);
-    return texts;
   }
   UINT DropPeriod() {
     const SimTimer* timer = SimFindTimer(dialog_, kDropTimerId);
@@ -53,7 +45,7 @@ TEST_F(DropTest, An22WalkthroughStepsTwoAtATimeWithEmittersInStep) {
   EXPECT_FALSE(SimControlEnabled(dialog_, IDC_LOAD_BUTTON));
   const SimCall* start = SimLast(kSimShowText);
   ASSERT_TRUE(start != nullptr);
-  EXPECT_EQ(kStartMessage, start->text);
+  EXPECT_EQ(kStartMessageText, start->text);
   EXPECT_EQ(6u, start->args[0]);
   EXPECT_EQ(60u, start->args[1]);
   EXPECT_EQ(60u, start->args[2]);
@@ -80,7 +72,7 @@ TEST_F(DropTest, An22WalkthroughStepsTwoAtATimeWithEmittersInStep) {
 
   SimClearLog();
   ASSERT_TRUE(TickDrop());  // the ending tick
-  EXPECT_EQ(std::vector<std::string>{kEndMessage}, Messages());
+  EXPECT_EQ(std::vector<std::string>{kEndMessageText}, ShownTexts());
   EXPECT_TRUE(SimFindTimer(dialog_, kDropTimerId) == nullptr);
   EXPECT_EQ(1, SimCount(kSimKillTimer));
   EXPECT_TRUE(SimControlEnabled(dialog_, IDC_CONFIG_LIST));
@@ -133,7 +125,7 @@ TEST_F(DropTest, EmptyAircraftEndsOnTheFirstTick) {
   EXPECT_EQ(0.0, LastLoad());
   SimClearLog();
   TickDrop();
-  EXPECT_EQ(std::vector<std::string>{kEndMessage}, Messages());
+  EXPECT_EQ(std::vector<std::string>{kEndMessageText}, ShownTexts());
   EXPECT_EQ(0, SimCount(kSimSetVariable));
   EXPECT_EQ(0, SimTimerCount(kDropTimerId));
   EXPECT_EQ(CountLabel(0), Label());
@@ -153,7 +145,7 @@ TEST_F(DropTest, SecondDropPressRestartsTheTimerAndRepeatsTheStartMessage) {
   TickDrop();
   SimClearLog();
   PressDrop();
-  EXPECT_EQ(std::vector<std::string>{kStartMessage}, Messages());
+  EXPECT_EQ(std::vector<std::string>{kStartMessageText}, ShownTexts());
   EXPECT_EQ(1, SimTimerCount(kDropTimerId));
   EXPECT_EQ(CountLabel(14), Label());
   TickDrop();
@@ -260,11 +252,11 @@ TEST_F(DropTest, HiddenDialogFinishesItsDropBesideANewOne) {
 
   SimClearLog();
   EXPECT_EQ(8, TickUntilDropEnds(hidden));
-  EXPECT_EQ(std::vector<std::string>{kEndMessage}, Messages());
+  EXPECT_EQ(std::vector<std::string>{kEndMessageText}, ShownTexts());
   for (int position = 1; position <= 4; ++position) EXPECT_TRUE(SimSlotIsOriginal(aircraft_, position));
   SimClearLog();
   EXPECT_EQ(0, TickUntilDropEnds());
-  EXPECT_EQ(std::vector<std::string>{kEndMessage}, Messages()) << "each dialog ends its own drop";
+  EXPECT_EQ(std::vector<std::string>{kEndMessageText}, ShownTexts()) << "each dialog ends its own drop";
 }
 
 TEST(DropTimerPeriod, TruncatesMillisecondsWithoutLeavingTheTimersRange) {
@@ -316,4 +308,23 @@ TEST_F(DropTest, SlotsComeBackWhenAHiddenDropStepsOnAfterAnotherDialogsEnd) {
   ASSERT_FALSE(SimSlotIsOriginal(aircraft_, 1)) << "the hidden drop shows jumpers again";
   TickUntilDropEnds(hidden);
   for (int position = 1; position <= 4; ++position) EXPECT_TRUE(SimSlotIsOriginal(aircraft_, position)) << position;
+}
+
+// The module's own window timers, as the simulator's message loop runs them.
+class RealTimerDropTest : public SimulatorTest {
+ protected:
+  RealTimerDropTest() { loadOptions_.fakeTimers = false; }
+};
+
+TEST_F(RealTimerDropTest, ShortCustomDropRunsToItsEndOnRealTimers) {
+  OpenDialog();
+  ChooseAircraft("Пользовательская");
+  SimTypeText(dialog_, IDC_COUNT_FIELD, "3");
+  PressLoad();
+  SimClearLog();
+  PressDrop();
+  PumpUntilShown(2, 10000);
+  EXPECT_EQ((std::vector<double>{340.0, 170.0, 0.0}), WrittenLoads());
+  EXPECT_EQ((std::vector<std::string>{kStartMessageText, kEndMessageText}), ShownTexts());
+  EXPECT_EQ(CountLabel(0), Label());
 }

@@ -11,11 +11,7 @@
 
 class ExportsTest : public SimulatorTest {
  protected:
-  SimLoadOptions LoadOptions() const override {
-    SimLoadOptions options;
-    options.installServices = false;  // look at the records before the simulator fills them
-    return options;
-  }
+  ExportsTest() { loadOptions_.installServices = false; }  // the records before the simulator fills them
   HostImportEntry* Table() {
     return reinterpret_cast<HostImportEntry*>(GetProcAddress(module_, "ImportTable"));
   }

@@ -7,6 +7,7 @@
 #include "engine/effect_slots.h"
 #include "host/menu_hook.h"
 #include "host/module_exports.h"
+#include "tests/expected_texts.h"
 #include "ui/control_dialog.h"
 #include "ui/module_config.h"
 
@@ -18,10 +19,6 @@ std::string ProgramBesideThisOne(const char* name) {
 }
 
 std::string ModuleDllPath() { return ProgramBesideThisOne("Kolvarine.dll"); }
-
-std::string CountLabel(int count) {
-  return "Количество десантников: " + std::to_string(count) + " чел.";
-}
 
 static void SetVariables(const std::vector<std::string>& variables, std::vector<std::string>* previous) {
   for (const std::string& variable : variables) {
@@ -233,7 +230,7 @@ void SimulatorTest::SetUp() {
   ASSERT_TRUE(SimCreateMainWindow() != nullptr) << "no window: is there a display?";
   aircraft_ = SimAddAircraft(4);
   SimSetCurrentAircraft(aircraft_);
-  module_ = SimLoadModule(ModuleDllPath().c_str(), LoadOptions());
+  module_ = SimLoadModule(ModuleDllPath().c_str(), loadOptions_);
   ASSERT_TRUE(module_ != nullptr) << "cannot load " << ModuleDllPath();
   SimClearLog();
 }
@@ -271,6 +268,42 @@ int SimulatorTest::TickUntilDropEnds(HWND dialog, int limit) {
   for (int tick = 0; tick < limit && SimFindTimer(window, kDropTimerId); ++tick) TickDrop(window);
   steps = SimCount(kSimSetVariable) - before;
   return steps;
+}
+
+std::vector<double> WrittenLoads() {
+  std::vector<double> loads;
+  for (const SimCall& call : SimLog())
+    if (call.op == kSimSetVariable) loads.push_back(call.value);
+  return loads;
+}
+
+std::vector<std::string> ShownTexts() {
+  std::vector<std::string> texts;
+  for (const SimCall& call : SimLog())
+    if (call.op == kSimShowText) texts.push_back(call.text);
+  return texts;
+}
+
+int ModuleTitlesOnTheBar() {
+  int titles = 0;
+  for (const std::string& title : SimMenuBarTitles()) titles += title == kMenuTitleText;
+  return titles;
+}
+
+void PumpFor(DWORD milliseconds) {
+  const DWORD start = GetTickCount();
+  while (GetTickCount() - start < milliseconds) {
+    SimPumpMessages();
+    Sleep(5);
+  }
+}
+
+void PumpUntilShown(int texts, DWORD limitMs) {
+  const DWORD start = GetTickCount();
+  while (SimCount(kSimShowText) < texts && GetTickCount() - start < limitMs) {
+    SimPumpMessages();
+    Sleep(5);
+  }
 }
 
 double SimulatorTest::LastLoad() {

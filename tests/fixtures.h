@@ -35,7 +35,6 @@ class SimulatorTest : public ::testing::Test {
  protected:
   void SetUp() override;
   void TearDown() override;
-  virtual SimLoadOptions LoadOptions() const { return SimLoadOptions(); }
 
   HWND OpenDialog();  // frame paint and menu command; returns the new dialog
   void ChooseAircraft(const char* listText);
@@ -50,13 +49,27 @@ class SimulatorTest : public ::testing::Test {
   std::string Label() { return SimControlText(dialog_, IDC_COUNT_LABEL); }
   double LastLoad();  // the last carried load the module wrote
 
+  // How SetUp loads the module; a fixture that wants other options sets them
+  // in its constructor.
+  SimLoadOptions loadOptions_;
   HMODULE module_ = nullptr;
   SimAircraft* aircraft_ = nullptr;
   HWND dialog_ = nullptr;
 };
 
-// "Количество десантников: N чел."
-std::string CountLabel(int count);
+// What the module wrote as the carried load and showed on screen, in order,
+// since the simulator's log was last cleared.
+std::vector<double> WrittenLoads();
+std::vector<std::string> ShownTexts();
+
+// Titles on the simulator's menu bar that read as the module's menu.
+int ModuleTitlesOnTheBar();
+
+// The message loop, as the simulator runs it while the module's real timers
+// tick: for `milliseconds`, or until the module has shown `texts` on-screen
+// texts (a drop's start and end) or `limitMs` have passed.
+void PumpFor(DWORD milliseconds);
+void PumpUntilShown(int texts, DWORD limitMs);
 
 // A program run as a child process and watched: this test program again, for
 // what may crash the simulator or needs a process of its own (another code

@@ -96,8 +96,7 @@ bool Pilot::CheckLog(const Action& action) {
     return Fail("gate", std::to_string(reads) + " variable reads, " + std::to_string(aircraftCalls) +
                             " aircraft look-ups");
   if (action.kind == kPaint) {
-    int titles = 0;
-    for (const std::string& title : SimMenuBarTitles()) titles += title == kMenuTitleText;
+    const int titles = ModuleTitlesOnTheBar();
     if (titles != 1) return Fail("menu", std::to_string(titles) + " module menus");
   }
   return true;
