@@ -14,17 +14,6 @@
 
 namespace {
 
-std::string ReadBytes(const std::string& path) {
-  std::string bytes;
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
-  if (file == INVALID_HANDLE_VALUE) return bytes;
-  char chunk[4096];
-  DWORD read;
-  while (ReadFile(file, chunk, sizeof(chunk), &read, NULL) && read > 0) bytes.append(chunk, read);
-  CloseHandle(file);
-  return bytes;
-}
-
 void WriteBytes(const std::string& path, const std::string& bytes) {
   HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
   if (file == INVALID_HANDLE_VALUE) return;
@@ -217,33 +206,12 @@ std::string ExpandLongName(std::string text) {
 }
 
 std::string ConfigBytes(const char* config) {
-  if (std::string(config) == "@shipped") return ReadBytes(ProgramBesideThisOne("..\\..\\Kolvarine.cfg"));
+  if (std::string(config) == "@shipped") return ReadWholeFile(ProgramBesideThisOne("..\\..\\Kolvarine.cfg"));
   std::string bytes = ExpandLongName(config);
   if (bytes.compare(0, sizeof(kUtf16) - 1, kUtf16) != 0) return bytes;
   std::string utf16 = "\xFF\xFE";
   for (size_t index = sizeof(kUtf16) - 1; index < bytes.size(); ++index) utf16 += std::string(1, bytes[index]) + '\0';
   return utf16;
-}
-
-// Environment variables set for one run of the checker, then put back.
-struct SavedVariable {
-  std::string name;
-  std::string value;
-  bool existed;
-};
-
-void SetVariable(const std::string& name, const std::string& value, std::vector<SavedVariable>* saved) {
-  char old[4096];
-  DWORD length = GetEnvironmentVariableA(name.c_str(), old, sizeof(old));
-  bool existed = length > 0 && length < sizeof(old);
-  saved->push_back({name, existed ? std::string(old, length) : std::string(), existed});
-  SetEnvironmentVariableA(name.c_str(), value.c_str());
-}
-
-void RestoreVariables(const std::vector<SavedVariable>& saved) {
-  for (const SavedVariable& variable : saved) {
-    SetEnvironmentVariableA(variable.name.c_str(), variable.existed ? variable.value.c_str() : NULL);
-  }
 }
 
 // Each folder of `path` up to its last backslash.
@@ -271,14 +239,14 @@ ChildRun RunCase(const CheckerCase& c) {
   std::string folder = SimEnterTempFolder();
   if (c.config) SimWriteConfig(ConfigBytes(c.config));
   if (c.beyond4GiB) GrowBy4GiB("Modules\\Kolvarine.cfg");
-  std::vector<SavedVariable> saved;
+  std::vector<std::string> saved;  // variables set for this run only
   if (c.virtualStoreCopy) {
     // Where Windows keeps it: the store, then the file's path without its drive.
     std::string store = folder + "\\Local";
     std::string copy = store + "\\VirtualStore" + folder.substr(2) + "\\Modules\\Kolvarine.cfg";
     CreateFolders(copy);
     WriteBytes(copy, c.virtualStoreCopy);
-    SetVariable("LOCALAPPDATA", store, &saved);
+    SetEnvironment({"LOCALAPPDATA=" + store}, &saved);
   }
   if (c.effects) {
     CreateDirectoryA("Effects", NULL);
@@ -295,7 +263,7 @@ ChildRun RunCase(const CheckerCase& c) {
   HANDLE lock = c.locked ? CreateFileA("Modules\\Kolvarine.cfg", GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL)
                          : INVALID_HANDLE_VALUE;
   ChildRun run = RunProgram(program, ExpandLongName(c.arguments), {}, kRunLimitMs, c.locale);
-  RestoreVariables(saved);
+  SetEnvironment(saved, nullptr);
   if (lock != INVALID_HANDLE_VALUE) CloseHandle(lock);
   SimLeaveTempFolder();
   return run;

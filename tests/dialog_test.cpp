@@ -112,7 +112,8 @@ TEST_F(DialogTest, LoadShowsTheCountWritesTheLoadAndLocksTheList) {
   EXPECT_TRUE(SimControlEnabled(dialog_, IDC_DROP_BUTTON));
   EXPECT_FALSE(SimControlEnabled(dialog_, IDC_CONFIG_LIST));
   EXPECT_TRUE(SimControlEnabled(dialog_, IDC_LOAD_BUTTON));
-  // The snapshot is taken after the load: its event comes last.
+  // The load ends by telling the simulator to look at the emitters; it saves
+  // no slot, so nothing else follows.
   ASSERT_FALSE(SimLog().empty());
   EXPECT_EQ(kSimFireEvent, SimLog().back().op);
   EXPECT_EQ(0x10202u, SimLog().back().args[0]);

@@ -157,7 +157,7 @@ TEST_F(DropTest, VisualisationToggledMidDropTakesEffectFromTheNextTick) {
   StartPreset("МИ-8", false);
   TickDrop();
   EXPECT_TRUE(SimSlotIsOriginal(aircraft_, 1));
-  EXPECT_EQ(1, SimCount(kSimFireEvent)) << "only the snapshot's event so far";
+  EXPECT_EQ(1, SimCount(kSimFireEvent)) << "only the load's refresh event so far";
   ToggleVisualisation();
   EXPECT_TRUE(SimSlotIsOriginal(aircraft_, 1));
   TickDrop();

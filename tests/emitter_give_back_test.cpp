@@ -31,7 +31,7 @@ TEST_F(EmitterGiveBackTest, EmittersComeBackWhateverTheSimulatorDidToThem) {
          TickDrop();
          TickUntilDropEnds();
        }},
-      {"slot blocks reused for the next aircraft after a load", false,
+      {"slot blocks reused for the next aircraft after a load without a drop", false,
        [&] {
          LoadVisualised();  // no drop
          EffectSlot* firstBlock = aircraft_->slots[0];
@@ -51,7 +51,7 @@ TEST_F(EmitterGiveBackTest, EmittersComeBackWhateverTheSimulatorDidToThem) {
          TickDrop();
          TickUntilDropEnds();
        }},
-      {"chain grown after the load", false,
+      {"chain grown mid-drop, after its first slots were written", false,
        [&] {
          SimReplaceEmitters(aircraft_, 2, true);
          StartVisualisedDrop();

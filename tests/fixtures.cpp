@@ -20,7 +20,7 @@ std::string ProgramBesideThisOne(const char* name) {
 
 std::string ModuleDllPath() { return ProgramBesideThisOne("Kolvarine.dll"); }
 
-static void SetVariables(const std::vector<std::string>& variables, std::vector<std::string>* previous) {
+void SetEnvironment(const std::vector<std::string>& variables, std::vector<std::string>* previous) {
   for (const std::string& variable : variables) {
     const std::string name = variable.substr(0, variable.find('='));
     if (previous) {
@@ -33,7 +33,7 @@ static void SetVariables(const std::vector<std::string>& variables, std::vector<
   }
 }
 
-static std::string ReadWholeFile(const std::string& path) {
+std::string ReadWholeFile(const std::string& path) {
   std::string text;
   HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
   if (file == INVALID_HANDLE_VALUE) return text;
@@ -75,9 +75,9 @@ static ChildRun RunUnderUnixLocale(const std::string& command, const std::vector
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process = {};
   std::vector<std::string> previous;
-  SetVariables(environment, &previous);
+  SetEnvironment(environment, &previous);
   const BOOL started = CreateProcessA(NULL, commandLine.data(), NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process);
-  SetVariables(previous, NULL);
+  SetEnvironment(previous, NULL);
   if (!started) return run;
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
@@ -120,10 +120,10 @@ ChildRun RunProgram(const std::string& program, const std::string& arguments,
   PROCESS_INFORMATION process = {};
   // The child inherits this environment: changed for the call only.
   std::vector<std::string> previous;
-  SetVariables(environment, &previous);
+  SetEnvironment(environment, &previous);
   BOOL started = CreateProcessA(NULL, commandLine.data(), NULL, NULL, TRUE, CREATE_NO_WINDOW, NULL, NULL, &startup,
                                 &process);
-  SetVariables(previous, NULL);
+  SetEnvironment(previous, NULL);
   CloseHandle(writeEnd);  // else the pipe never reports its end
   if (started) {
     // Polled, so that a process that never ends cannot block a read.

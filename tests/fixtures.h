@@ -92,6 +92,11 @@ ChildRun RunThisProgram(const std::string& arguments, const std::vector<std::str
 // The same child, not waited for: its process handle, or null when it could
 // not start. The caller waits for it and closes the handle.
 HANDLE StartProgram(const std::string& program, const std::string& arguments);
+// Sets "NAME=value" variables of this process (an empty value removes one);
+// with `previous`, notes what they were, to be set back the same way.
+void SetEnvironment(const std::vector<std::string>& variables, std::vector<std::string>* previous);
+// A whole file's bytes; empty when it cannot be read.
+std::string ReadWholeFile(const std::string& path);
 // A program beside this one (simhost.exe, KolvarineCheck.exe).
 std::string ProgramBesideThisOne(const char* name);
 // True where a child can be given another Unix locale.

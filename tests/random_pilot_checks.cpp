@@ -44,7 +44,7 @@ static std::string Doubles(const std::vector<double>& values) {
 bool Pilot::Check(const Action& action) {
   if (!CheckLog(action)) return false;
   if (action.kind == kFreeLibrary && !SimLog().empty())
-    return Fail("unload", std::string("FreeLibrary called ") + SimOpName(SimLog().front().op));
+    return Fail("FreeLibrary", std::string("FreeLibrary called ") + SimOpName(SimLog().front().op));
   // A timer changes only the buttons, the list and the label.
   const bool timerStep = action.kind == kTickDrop || action.kind == kTickGate;
   if (action.kind == kMenu || action.kind == kReopen || action.kind == kExit || action.kind == kCloseWindow) {
@@ -137,7 +137,8 @@ bool Pilot::CheckDialog(size_t index, bool full) {
   return true;
 }
 
-// Every dialog in full: after the pilot opened or hid one, and before unloading.
+// Every dialog in full: after the pilot opened or hid one, and after the
+// simulator's window closed.
 bool Pilot::CheckDialogs() {
   std::vector<HWND> windows = SimModuleDialogs();
   if (windows.size() != m_.dialogs.size())

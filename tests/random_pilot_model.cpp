@@ -198,7 +198,7 @@ bool Pilot::Apply(const Action& action) {
       m_.freedAfterClose = m_.closed;
       FreeLibrary(module_);
       // The module pinned itself when it hooked the window: it never learns of it.
-      if (!SimModuleResident(module_)) return Fail("unload", "FreeLibrary unmapped the module");
+      if (!SimModuleResident(module_)) return Fail("FreeLibrary", "FreeLibrary unmapped the module");
       return true;
   }
   return false;

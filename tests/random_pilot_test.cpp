@@ -62,7 +62,7 @@ LONG WINAPI ReportCrash(EXCEPTION_POINTERS* info) {
 namespace random_pilot {
 
 // Each run has a simulator window of its own: a module stays in the process
-// after FreeLibrary, hooked to the window it found at load.
+// after FreeLibrary, hooked to the window it found when it attached.
 bool Pilot::OpenSimulator() {
   // Hidden and off the screen: a shown window costs Wine an X window, and
   // dialogs placed beside it would be painted; the messages are the same.
@@ -136,9 +136,9 @@ void Pilot::Finish() {
     Perform(close);
   }
   if (!outcome_.failed && !m_.freedAfterClose) {
-    Action unload;
-    unload.kind = kFreeLibrary;
-    Perform(unload);
+    Action freeLibrary;
+    freeLibrary.kind = kFreeLibrary;
+    Perform(freeLibrary);
   }
   SimDestroyMainWindow();  // after a failure, for the next run
   if (!outcome_.failed && !SimTimers().empty()) Fail("close", "timers outlived the simulator's window");
@@ -149,7 +149,7 @@ void Pilot::Finish() {
 namespace {
 
 std::string Where(const Outcome& outcome, const Sequence& sequence) {
-  return outcome.step < sequence.actions.size() ? "at step " + std::to_string(outcome.step + 1) : "at unload";
+  return outcome.step < sequence.actions.size() ? "at step " + std::to_string(outcome.step + 1) : "as the simulator went away";
 }
 
 long EnvNumber(const char* name, long fallback) {
