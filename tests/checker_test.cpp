@@ -77,12 +77,12 @@ struct CheckerCase {
   const char* absent;     // text the output must not contain
   // Kolvarine.cfg beside a copy of the checker in folder "tools", which then
   // runs instead of the one built ("" the copy alone); null: no copy.
-  const char* besideProgram;
-  const char* locale;  // LC_ALL of a checker started from a Unix shell (only Wine has one); null: as the tests
+  const char* besideProgram = nullptr;
+  const char* locale = nullptr;  // LC_ALL of a checker started from a Unix shell (only Wine has one); null: as the tests
   // The copy of Modules\Kolvarine.cfg Windows keeps in the VirtualStore of a
   // LOCALAPPDATA made for the run; null: none.
-  const char* virtualStoreCopy;
-  bool beyond4GiB;  // Modules\Kolvarine.cfg grown by 4 GiB, sparse: the low 32 bits of its size stay
+  const char* virtualStoreCopy = nullptr;
+  bool beyond4GiB = false;  // Modules\Kolvarine.cfg grown by 4 GiB, sparse: the low 32 bits of its size stay
 };
 
 const char kShippedCase[] = "ShippedFileGivesNoFindings";
@@ -295,7 +295,9 @@ TEST(CheckerTest, FindingsAndExitStatusForEachKindOfMistake) {
       EXPECT_TRUE(listed || noSection) << "unexpected " << finding << "\n" << run.output;
     }
     EXPECT_NE(std::string::npos, run.output.find(c.mention)) << c.mention << "\n" << run.output;
-    if (*c.absent) EXPECT_EQ(std::string::npos, run.output.find(c.absent)) << c.absent << "\n" << run.output;
+    if (*c.absent) {
+      EXPECT_EQ(std::string::npos, run.output.find(c.absent)) << c.absent << "\n" << run.output;
+    }
   }
 }
 

@@ -128,7 +128,9 @@ TEST_F(MenuHookTest, OnlyTheMenuCommandOpensTheDialogAndEverythingElseIsForwarde
     const bool ours = LOWORD(command.wParam) == kMenuCommandId && command.sender == nullptr;
     forwarded += !ours;
     EXPECT_EQ(forwarded, SimForwardedCommandCount()) << "the module keeps only its own command";
-    if (ours) EXPECT_EQ(0, result);
+    if (ours) {
+      EXPECT_EQ(0, result);
+    }
     EXPECT_EQ(before + (command.opens ? 1 : 0), SimModuleDialogs().size());
     EXPECT_EQ(command.opens ? 1 : 0, SimCount(kSimCreateDialog));
     if (const SimCall* created = SimLast(kSimCreateDialog)) {
