@@ -212,17 +212,17 @@ TEST_F(DialogFailureTest, FailedCreationShowsTheFourLineDiagnosticEveryTime) {
   }
 }
 
-// Fills a stretch of stack with our title, 8-byte aligned, as an earlier call
-// could have left it where the menu scan's buffer will lie.
-#if defined(_MSC_VER)
-#define NOINLINE __declspec(noinline)
-#else
-#define NOINLINE __attribute__((noinline))
-#endif
-static NOINLINE void LeaveTitleOnTheStack() {
-  volatile char junk[2048];
-  for (size_t i = 0; i < sizeof(junk); ++i)
-    junk[i] = kMenuTitleText[reinterpret_cast<UINT_PTR>(&junk[i]) % sizeof(kMenuTitleText)];
+// The menu scan asks each item of the bar for its text. For an item without
+// text GetMenuStringW returns 0 and need not touch the buffer, which may hold
+// anything, our title included: this one leaves the title there, as
+// AppendMenuA would have stored it.
+static decltype(&GetMenuStringW) g_realMenuString;
+static int g_menuStringCalls;
+static int WINAPI MenuStringLeavingTheTitle(HMENU menu, UINT item, LPWSTR text, int size, UINT flags) {
+  ++g_menuStringCalls;
+  const int length = g_realMenuString(menu, item, text, size, flags);
+  if (length == 0 && text && size > 0) MultiByteToWideChar(CP_ACP, 0, kMenuTitleText, -1, text, size);
+  return length;
 }
 
 class MenuScanTest : public CoreTest {};
@@ -232,8 +232,13 @@ TEST_F(MenuScanTest, ItemWithoutTextNeverMatchesLeftoverBytes) {
   AppendMenuA(bar, MF_SEPARATOR, 0, nullptr);
   HWND window = CreateWindowExA(0, "STATIC", "", WS_OVERLAPPED, 0, 0, 200, 100, nullptr, bar, nullptr, nullptr);
   ASSERT_TRUE(window != nullptr);
-  LeaveTitleOnTheStack();
+  HMODULE self = GetModuleHandleA(NULL);
+  g_menuStringCalls = 0;
+  ASSERT_TRUE(SimPatchImport(self, "USER32.dll", "GetMenuStringW", reinterpret_cast<void*>(MenuStringLeavingTheTitle),
+                             reinterpret_cast<void**>(&g_realMenuString)));
   EnsureModuleMenu(window);
-  EXPECT_EQ(2, GetMenuItemCount(bar));
+  SimPatchImport(self, "USER32.dll", "GetMenuStringW", reinterpret_cast<void*>(g_realMenuString), nullptr);
+  ASSERT_GT(g_menuStringCalls, 0) << "the scan reads the item's text";
+  EXPECT_EQ(2, GetMenuItemCount(bar)) << "the separator was taken for the module's menu";
   DestroyWindow(window);
 }
