@@ -71,7 +71,7 @@ int ModuleTitlesOnTheBar();
 void PumpFor(DWORD milliseconds);
 void PumpUntilShown(int texts, DWORD limitMs);
 
-// A program run as a child process and watched: this test program again, for
+// Programs run as child processes and watched: this test program again, for
 // what may crash the simulator or needs a process of its own (another code
 // page, a fresh set of pinned modules), or KolvarineCheck.exe. `environment`
 // adds "NAME=value" variables; standard input is NUL, standard output and
@@ -81,10 +81,22 @@ void PumpUntilShown(int texts, DWORD limitMs);
 // ANSI code page (ja_JP.UTF-8: 932). Wine hands a child process the Unix
 // locale of its parent whatever the Windows environment says, so the child is
 // started through a Unix shell. Fails at once outside Wine.
+struct ChildProgram {
+  std::string program;  // empty: this test program
+  std::string arguments;
+  std::vector<std::string> environment;
+  DWORD limitMs;
+  const char* unixLocale;
+};
 struct ChildRun {
   DWORD status;  // exit status, or ~0 when it could not start or was ended
   std::string output;
+  DWORD milliseconds;  // from its start to its end
 };
+// All started, then all collected, each with its own output, status and time
+// limit: where every start of a 32-bit program takes a minute (through qemu),
+// children that wait for each other would take minutes each.
+std::vector<ChildRun> RunSideBySide(const std::vector<ChildProgram>& programs);
 ChildRun RunProgram(const std::string& program, const std::string& arguments,
                     const std::vector<std::string>& environment, DWORD limitMs, const char* unixLocale = nullptr);
 ChildRun RunThisProgram(const std::string& arguments, const std::vector<std::string>& environment, DWORD limitMs,
