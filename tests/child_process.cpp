@@ -106,9 +106,10 @@ bool StartPiped(Child* child, const std::string& command, const std::vector<std:
 }
 
 // Wine hands a Unix process neither our pipe nor its exit status: the shell
-// writes both into files in /tmp, and writes the status last.
-bool StartInUnixLocale(Child* child, const std::string& command, const std::vector<std::string>& environment,
-                       const char* locale) {
+// writes both into files in /tmp, and writes the status last. Without a
+// locale the child keeps ours.
+bool StartInUnixShell(Child* child, const std::string& command, const std::vector<std::string>& environment,
+                      const char* locale) {
   const std::string loader = WineLoader();
   if (loader.empty()) {
     child->run.output = "not under Wine: no Unix locale to run in";
@@ -119,9 +120,9 @@ bool StartInUnixLocale(Child* child, const std::string& command, const std::vect
   snprintf(name, sizeof(name), "kolvarine-child-%lu-%u", GetCurrentProcessId(), ++counter);
   const std::string unixBase = std::string("/tmp/") + name;
   child->files = std::string("Z:\\tmp\\") + name;
-  const std::string script = std::string("LC_ALL=") + locale + " timeout " + std::to_string(child->limitMs / 1000) +
-                             " " + loader + " " + command + " </dev/null >" + unixBase + ".out 2>&1; echo $? >" +
-                             unixBase + ".rc";
+  const std::string script = (locale ? std::string("LC_ALL=") + locale + " " : std::string()) + "timeout " +
+                             std::to_string(child->limitMs / 1000) + " " + loader + " " + command + " </dev/null >" +
+                             unixBase + ".out 2>&1; echo $? >" + unixBase + ".rc";
   std::vector<char> line = CommandLine("Z:\\bin\\sh -c \"" + script + "\"");
   STARTUPINFOA startup = {};
   startup.cb = sizeof(startup);
@@ -174,6 +175,9 @@ bool PollUnixShell(Child* child) {
     return false;
   child->run.output = ReadWholeFile(child->files + ".out");
   if (!status.empty()) child->run.status = strtoul(status.c_str(), NULL, 10);
+  if (child->run.status == 124) {  // what timeout says when it ended the child
+    child->run.output += "\n(ended: still running after " + std::to_string(child->limitMs / 1000) + " s)";
+  }
   DeleteFileA((child->files + ".rc").c_str());
   DeleteFileA((child->files + ".out").c_str());
   return true;
@@ -181,7 +185,8 @@ bool PollUnixShell(Child* child) {
 
 }  // namespace
 
-std::vector<ChildRun> RunSideBySide(const std::vector<ChildProgram>& programs) {
+// Every child started, then every child collected.
+static std::vector<ChildRun> Run(const std::vector<ChildProgram>& programs, bool throughUnixShell) {
   // Under Wine the first program to use the desktop starts the desktop's
   // process, which inherits that program's standard error and lives as long
   // as the desktop: started by a child, it would hold our pipe open for good.
@@ -194,8 +199,8 @@ std::vector<ChildRun> RunSideBySide(const std::vector<ChildProgram>& programs) {
     child.started = GetTickCount();
     const std::string path = program.program.empty() ? ThisProgram() : program.program;
     const bool started =
-        program.unixLocale
-            ? StartInUnixLocale(&child, "'" + path + "' " + program.arguments, program.environment, program.unixLocale)
+        throughUnixShell || program.unixLocale
+            ? StartInUnixShell(&child, "'" + path + "' " + program.arguments, program.environment, program.unixLocale)
             : StartPiped(&child, "\"" + path + "\" " + program.arguments, program.environment);
     child.done = !started;
   }
@@ -214,9 +219,16 @@ std::vector<ChildRun> RunSideBySide(const std::vector<ChildProgram>& programs) {
   return runs;
 }
 
+// Wine's CreateProcess returns only once the new process has started up,
+// which takes a minute through qemu; started by a Unix shell, the children
+// start up side by side. Elsewhere CreateProcess returns at once.
+std::vector<ChildRun> RunSideBySide(const std::vector<ChildProgram>& programs) {
+  return Run(programs, UnderWine());
+}
+
 ChildRun RunProgram(const std::string& program, const std::string& arguments,
                     const std::vector<std::string>& environment, DWORD limitMs, const char* unixLocale) {
-  return RunSideBySide({{program, arguments, environment, limitMs, unixLocale}}).front();
+  return Run({{program, arguments, environment, limitMs, unixLocale}}, false).front();
 }
 
 ChildRun RunThisProgram(const std::string& arguments, const std::vector<std::string>& environment, DWORD limitMs,
@@ -225,7 +237,7 @@ ChildRun RunThisProgram(const std::string& arguments, const std::vector<std::str
 }
 
 HANDLE StartProgram(const std::string& program, const std::string& arguments) {
-  GetDesktopWindow();  // as in RunSideBySide
+  GetDesktopWindow();  // as in Run
   std::vector<char> line = CommandLine("\"" + program + "\" " + arguments);
   STARTUPINFOA startup = {};
   startup.cb = sizeof(startup);

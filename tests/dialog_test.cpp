@@ -33,9 +33,7 @@ TEST_F(DialogTest, OpensWithCustomEntrySelectedAndNothingToLoadYet) {
 }
 
 TEST_F(DialogTest, LabelStartsAtZeroWhateverTheStateHolds) {
-  OpenDialog();
-  ChooseAircraft("АН-2");
-  PressLoad();
+  OpenAndLoad("АН-2");
   PressExit();
   OpenDialog();
   EXPECT_EQ(CountLabel(0), Label());
@@ -104,9 +102,7 @@ TEST_F(DialogTest, OtherListNotificationsChangeNothing) {
 }
 
 TEST_F(DialogTest, LoadShowsTheCountWritesTheLoadAndLocksTheList) {
-  OpenDialog();
-  ChooseAircraft("АН-22");
-  PressLoad();
+  OpenAndLoad("АН-22");
   EXPECT_EQ(CountLabel(150), Label());
   EXPECT_EQ(25500.0, LastLoad());
   EXPECT_TRUE(SimControlEnabled(dialog_, IDC_DROP_BUTTON));
@@ -120,11 +116,7 @@ TEST_F(DialogTest, LoadShowsTheCountWritesTheLoadAndLocksTheList) {
 }
 
 TEST_F(DialogTest, CustomLoadUsesBothFieldsAsTyped) {
-  OpenDialog();
-  ChooseAircraft("Пользовательская");
-  SimTypeText(dialog_, IDC_COUNT_FIELD, "20");
-  SimTypeText(dialog_, IDC_INTERVAL_FIELD, "3");
-  PressLoad();
+  OpenAndLoadCustom("20", "3");
   // Read into one shared buffer, the interval text used to replace the count.
   EXPECT_EQ(CountLabel(20), Label());
   EXPECT_EQ(20 * 170.0, LastLoad());
@@ -221,9 +213,7 @@ TEST_F(DialogTest, OpenAndCloseAllEveningLeavesAtMostOneIdleDialog) {
     SimWriteConfig("[General]\r\nrealism=1\r\nvisual_view=1\r\n[an22]\r\neffect_name=fx\r\nposition_x=4\r\n");
     HWND dropping = nullptr;
     if (hiddenDrop) {
-      OpenDialog();
-      ChooseAircraft("АН-22");
-      PressLoad();
+      OpenAndLoad("АН-22");
       PressDrop();
       TickDrop();
       ASSERT_FALSE(SimSlotIsOriginal(aircraft_, 1));

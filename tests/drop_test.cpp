@@ -13,18 +13,11 @@
 class DropTest : public SimulatorTest {
  protected:
   void StartPreset(const char* listText, bool visualise) {
-    OpenDialog();
-    if (visualise) ToggleVisualisation();
-    ChooseAircraft(listText);
-    PressLoad();
+    OpenAndLoad(listText, visualise);
     PressDrop();
   }
   void StartCustom(const char* count, const char* interval) {
-    OpenDialog();
-    ChooseAircraft("Пользовательская");
-    SimTypeText(dialog_, IDC_COUNT_FIELD, count);
-    SimTypeText(dialog_, IDC_INTERVAL_FIELD, interval);
-    PressLoad();
+    OpenAndLoadCustom(count, interval);
     PressDrop();
   }
   UINT DropPeriod() {
@@ -35,10 +28,7 @@ class DropTest : public SimulatorTest {
 
 TEST_F(DropTest, An22WalkthroughStepsTwoAtATimeWithEmittersInStep) {
   SimWriteConfig("[an22]\r\neffect_name=fx_jumper\r\nposition_x=3\r\nposition_y=1\r\nposition_z=0\r\n");
-  OpenDialog();
-  ToggleVisualisation();
-  ChooseAircraft("АН-22");
-  PressLoad();
+  OpenAndLoad("АН-22", true);
   EXPECT_EQ(25500.0, LastLoad());
   PressDrop();
   EXPECT_EQ(700u, DropPeriod());
@@ -291,17 +281,10 @@ TEST_F(DropTickTest, CountBelowZeroEndsTheDropInsteadOfSteppingOnForever) {
 TEST_F(DropTest, SlotsComeBackWhenAHiddenDropStepsOnAfterAnotherDialogsEnd) {
   // A hidden dialog's drop outlives a newer dialog's drop, which already gave
   // the slots back; the hidden one then programs them again and must restore.
-  OpenDialog();
-  ToggleVisualisation();
-  ChooseAircraft("МИ-8");
-  PressLoad();
-  PressDrop();
+  StartPreset("МИ-8", true);
   HWND hidden = dialog_;
   PressExit();
-  OpenDialog();
-  ChooseAircraft("АН-2");
-  PressLoad();
-  PressDrop();
+  StartPreset("АН-2", false);
   TickUntilDropEnds();  // ends this dialog's drop and restores
   ChooseAircraft("МИ-8");  // the count goes up again, nothing loaded
   TickDrop(hidden);
@@ -317,10 +300,7 @@ class RealTimerDropTest : public SimulatorTest {
 };
 
 TEST_F(RealTimerDropTest, ShortCustomDropRunsToItsEndOnRealTimers) {
-  OpenDialog();
-  ChooseAircraft("Пользовательская");
-  SimTypeText(dialog_, IDC_COUNT_FIELD, "3");
-  PressLoad();
+  OpenAndLoadCustom("3", "0");
   SimClearLog();
   PressDrop();
   PumpUntilShown(2, 10000);

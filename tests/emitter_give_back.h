@@ -17,10 +17,7 @@ class EmitterGiveBackTest : public SimulatorTest {
   }
   void LoadVisualised() {
     SimWriteConfig("[an22]\r\neffect_name=fx\r\nposition_x=4\r\n[user]\r\neffect_name=fx\r\n");
-    OpenDialog();
-    ToggleVisualisation();
-    ChooseAircraft("АН-22");
-    PressLoad();
+    OpenAndLoad("АН-22", true);
   }
   void StartVisualisedDrop() {
     LoadVisualised();

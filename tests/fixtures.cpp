@@ -90,6 +90,21 @@ void SimulatorTest::ChooseAircraft(const char* listText) {
   ADD_FAILURE() << "no list entry " << listText;
 }
 
+void SimulatorTest::OpenAndLoad(const char* listText, bool visualise) {
+  OpenDialog();
+  if (visualise) ToggleVisualisation();
+  ChooseAircraft(listText);
+  PressLoad();
+}
+
+void SimulatorTest::OpenAndLoadCustom(const char* count, const char* interval) {
+  OpenDialog();
+  ChooseAircraft("Пользовательская");
+  SimTypeText(dialog_, IDC_COUNT_FIELD, count);
+  SimTypeText(dialog_, IDC_INTERVAL_FIELD, interval);
+  PressLoad();
+}
+
 int SimulatorTest::TickUntilDropEnds(HWND dialog, int limit) {
   HWND window = dialog ? dialog : dialog_;
   int steps = 0;

@@ -38,6 +38,10 @@ class SimulatorTest : public ::testing::Test {
 
   HWND OpenDialog();  // frame paint and menu command; returns the new dialog
   void ChooseAircraft(const char* listText);
+  // A new dialog, the box ticked when `visualise`, the entry chosen and loaded.
+  void OpenAndLoad(const char* listText, bool visualise = false);
+  // A new dialog, the custom entry chosen, both fields typed and loaded.
+  void OpenAndLoadCustom(const char* count, const char* interval);
   void PressLoad() { SimPress(dialog_, IDC_LOAD_BUTTON); }
   void PressDrop() { SimPress(dialog_, IDC_DROP_BUTTON); }
   void PressExit() { SimPress(dialog_, IDC_EXIT_BUTTON); }
@@ -95,7 +99,8 @@ struct ChildRun {
 };
 // All started, then all collected, each with its own output, status and time
 // limit: where every start of a 32-bit program takes a minute (through qemu),
-// children that wait for each other would take minutes each.
+// children that wait for each other would take minutes each. Under Wine each
+// is started through a Unix shell, as with `unixLocale`.
 std::vector<ChildRun> RunSideBySide(const std::vector<ChildProgram>& programs);
 ChildRun RunProgram(const std::string& program, const std::string& arguments,
                     const std::vector<std::string>& environment, DWORD limitMs, const char* unixLocale = nullptr);

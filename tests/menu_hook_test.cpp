@@ -184,9 +184,7 @@ class DialogFailureTest : public SimulatorTest {
 TEST_F(DialogFailureTest, FailedCreationShowsTheFourLineDiagnosticEveryTime) {
   // Leave a count label in the module's text buffer first.
   SimSetDialogCreationFails(false);
-  OpenDialog();
-  ChooseAircraft("АН-22");
-  PressLoad();
+  OpenAndLoad("АН-22");
   PressExit();
   SimSetDialogCreationFails(true);
 
