@@ -1,7 +1,6 @@
-// Random pilots: long seeded runs of what a pilot and the simulator can do to
-// the real Kolvarine.dll, every step checked against a small model of what the
-// module must show, write and leave in the aircraft. A failing run is shrunk to
-// the fewest steps that still fail and printed one action per line.
+// Random pilots: the test. Plays seeded runs, each from a freshly loaded
+// module, replays and shrinks a failing one, and plays a long series in
+// batches, each by a child process of its own.
 //
 //   KOLVARINE_RANDOM_SEQUENCES  runs to play
 //   KOLVARINE_RANDOM_STEPS      actions per run
