@@ -14,24 +14,6 @@
 
 namespace {
 
-std::string ProgramFolder() {
-  char path[MAX_PATH];
-  DWORD length = GetModuleFileNameA(NULL, path, MAX_PATH);
-  std::string program(path, length);
-  return program.substr(0, program.find_last_of("\\/") + 1);
-}
-
-std::string ReadBytes(const std::string& path) {
-  std::string bytes;
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
-  if (file == INVALID_HANDLE_VALUE) return bytes;
-  char chunk[4096];
-  DWORD read;
-  while (ReadFile(file, chunk, sizeof(chunk), &read, NULL) && read > 0) bytes.append(chunk, read);
-  CloseHandle(file);
-  return bytes;
-}
-
 void WriteBytes(const std::string& path, const std::string& bytes) {
   HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
   if (file == INVALID_HANDLE_VALUE) return;
@@ -95,12 +77,12 @@ struct CheckerCase {
   const char* absent;     // text the output must not contain
   // Kolvarine.cfg beside a copy of the checker in folder "tools", which then
   // runs instead of the one built ("" the copy alone); null: no copy.
-  const char* besideProgram;
-  const char* locale;  // LC_ALL of a checker started from a Unix shell (only Wine has one); null: as the tests
+  const char* besideProgram = nullptr;
+  const char* locale = nullptr;  // LC_ALL of a checker started from a Unix shell (only Wine has one); null: as the tests
   // The copy of Modules\Kolvarine.cfg Windows keeps in the VirtualStore of a
   // LOCALAPPDATA made for the run; null: none.
-  const char* virtualStoreCopy;
-  bool beyond4GiB;  // Modules\Kolvarine.cfg grown by 4 GiB, sparse: the low 32 bits of its size stay
+  const char* virtualStoreCopy = nullptr;
+  bool beyond4GiB = false;  // Modules\Kolvarine.cfg grown by 4 GiB, sparse: the low 32 bits of its size stay
 };
 
 const char kShippedCase[] = "ShippedFileGivesNoFindings";
@@ -224,33 +206,12 @@ std::string ExpandLongName(std::string text) {
 }
 
 std::string ConfigBytes(const char* config) {
-  if (std::string(config) == "@shipped") return ReadBytes(ProgramFolder() + "..\\..\\Kolvarine.cfg");
+  if (std::string(config) == "@shipped") return ReadWholeFile(ProgramBesideThisOne("..\\..\\Kolvarine.cfg"));
   std::string bytes = ExpandLongName(config);
   if (bytes.compare(0, sizeof(kUtf16) - 1, kUtf16) != 0) return bytes;
   std::string utf16 = "\xFF\xFE";
   for (size_t index = sizeof(kUtf16) - 1; index < bytes.size(); ++index) utf16 += std::string(1, bytes[index]) + '\0';
   return utf16;
-}
-
-// Environment variables set for one run of the checker, then put back.
-struct SavedVariable {
-  std::string name;
-  std::string value;
-  bool existed;
-};
-
-void SetVariable(const std::string& name, const std::string& value, std::vector<SavedVariable>* saved) {
-  char old[4096];
-  DWORD length = GetEnvironmentVariableA(name.c_str(), old, sizeof(old));
-  bool existed = length > 0 && length < sizeof(old);
-  saved->push_back({name, existed ? std::string(old, length) : std::string(), existed});
-  SetEnvironmentVariableA(name.c_str(), value.c_str());
-}
-
-void RestoreVariables(const std::vector<SavedVariable>& saved) {
-  for (const SavedVariable& variable : saved) {
-    SetEnvironmentVariableA(variable.name.c_str(), variable.existed ? variable.value.c_str() : NULL);
-  }
 }
 
 // Each folder of `path` up to its last backslash.
@@ -278,21 +239,21 @@ ChildRun RunCase(const CheckerCase& c) {
   std::string folder = SimEnterTempFolder();
   if (c.config) SimWriteConfig(ConfigBytes(c.config));
   if (c.beyond4GiB) GrowBy4GiB("Modules\\Kolvarine.cfg");
-  std::vector<SavedVariable> saved;
+  std::vector<std::string> saved;  // variables set for this run only
   if (c.virtualStoreCopy) {
     // Where Windows keeps it: the store, then the file's path without its drive.
     std::string store = folder + "\\Local";
     std::string copy = store + "\\VirtualStore" + folder.substr(2) + "\\Modules\\Kolvarine.cfg";
     CreateFolders(copy);
     WriteBytes(copy, c.virtualStoreCopy);
-    SetVariable("LOCALAPPDATA", store, &saved);
+    SetEnvironment({"LOCALAPPDATA=" + store}, &saved);
   }
   if (c.effects) {
     CreateDirectoryA("Effects", NULL);
     CloseHandle(CreateFileA(("Effects\\" + std::string(c.effects) + ".fx").c_str(), GENERIC_WRITE, 0, NULL,
                             CREATE_ALWAYS, 0, NULL));
   }
-  std::string program = ProgramFolder() + "KolvarineCheck.exe";
+  std::string program = ProgramBesideThisOne("KolvarineCheck.exe");
   if (c.besideProgram) {
     CreateDirectoryA("tools", NULL);
     CopyFileA(program.c_str(), "tools\\KolvarineCheck.exe", FALSE);
@@ -302,7 +263,7 @@ ChildRun RunCase(const CheckerCase& c) {
   HANDLE lock = c.locked ? CreateFileA("Modules\\Kolvarine.cfg", GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL)
                          : INVALID_HANDLE_VALUE;
   ChildRun run = RunProgram(program, ExpandLongName(c.arguments), {}, kRunLimitMs, c.locale);
-  RestoreVariables(saved);
+  SetEnvironment(saved, nullptr);
   if (lock != INVALID_HANDLE_VALUE) CloseHandle(lock);
   SimLeaveTempFolder();
   return run;
@@ -334,7 +295,9 @@ TEST(CheckerTest, FindingsAndExitStatusForEachKindOfMistake) {
       EXPECT_TRUE(listed || noSection) << "unexpected " << finding << "\n" << run.output;
     }
     EXPECT_NE(std::string::npos, run.output.find(c.mention)) << c.mention << "\n" << run.output;
-    if (*c.absent) EXPECT_EQ(std::string::npos, run.output.find(c.absent)) << c.absent << "\n" << run.output;
+    if (*c.absent) {
+      EXPECT_EQ(std::string::npos, run.output.find(c.absent)) << c.absent << "\n" << run.output;
+    }
   }
 }
 
@@ -352,7 +315,7 @@ TEST(CheckerTest, ConsoleWithoutQuotesAndDashesGetsPlainOnes) {
 // Without it Windows virtualizes the checker too: run from Program Files, it
 // would read the VirtualStore copy while naming the real file.
 TEST(CheckerTest, ManifestAsksToRunAsInvoker) {
-  HMODULE checker = LoadLibraryExA((ProgramFolder() + "KolvarineCheck.exe").c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
+  HMODULE checker = LoadLibraryExA(ProgramBesideThisOne("KolvarineCheck.exe").c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
   ASSERT_TRUE(checker != NULL);
   HRSRC resource = FindResourceA(checker, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
   ASSERT_TRUE(resource != NULL);

@@ -129,7 +129,9 @@ TEST_F(DialogTemplateTest, TemplateMatchesTheDesign) {
     EXPECT_EQ(e.cx, item.cx);
     EXPECT_EQ(e.cy, item.cy);
     EXPECT_EQ(e.styleBits, item.style & e.styleBits);
-    if (e.styleMask) EXPECT_EQ(e.styleBits & e.styleMask, item.style & e.styleMask);
+    if (e.styleMask) {
+      EXPECT_EQ(e.styleBits & e.styleMask, item.style & e.styleMask);
+    }
     EXPECT_EQ(e.exStyleBits, item.exStyle & (WS_EX_STATICEDGE | WS_EX_TRANSPARENT));
     EXPECT_TRUE(item.style & WS_CHILD);
     EXPECT_TRUE(item.style & WS_VISIBLE);

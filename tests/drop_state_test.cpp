@@ -3,6 +3,7 @@
 
 #include "engine/drop_state.h"
 #include "host/module_exports.h"
+#include "tests/expected_texts.h"
 #include "tests/fixtures.h"
 
 using DropStateTest = CoreTest;
@@ -18,17 +19,14 @@ struct PresetRow {
   const char* description;
 };
 
-static const char kOneStreamText[] = "Выброска производится:\r\n   - 1 поток по 1 человеку";
-static const char kTwoStreamText[] = "Выброска производится:\r\n   - 2 потока по 1 человеку";
-
 TEST_F(DropStateTest, EveryPresetFillsTheStateAndTheTextsToShow) {
   const PresetRow rows[] = {
       {"МИ-8", "mi8", "16", "3", 16, 3.0, 1, kOneStreamText},
       {"АН-2", "an2", "10", "3", 10, 3.0, 1, kOneStreamText},
       {"АН-12", "an12", "60", "0.7", 60, 0.7, 1, kOneStreamText},
-      {"АН-22", "an22", "150", "0.7", 150, 0.7, 2, kTwoStreamText},
+      {"АН-22", "an22", "150", "0.7", 150, 0.7, 2, kTwoStreamsText},
       {"АН-26", "an26", "30", "0.8", 30, 0.8, 1, kOneStreamText},
-      {"ИЛ-76", "il76", "124", "0.8", 124, 0.8, 2, kTwoStreamText},
+      {"ИЛ-76", "il76", "124", "0.8", 124, 0.8, 2, kTwoStreamsText},
   };
   ASSERT_STREQ("Пользовательская", kAircraftPresets[0].listText);
   ASSERT_STREQ("user", kAircraftPresets[0].section);

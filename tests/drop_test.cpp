@@ -7,33 +7,18 @@
 
 #include "engine/drop_sequencer.h"
 #include "engine/drop_state.h"
+#include "tests/expected_texts.h"
 #include "tests/fixtures.h"
-
-static const char kStartMessage[] = "Командир, начинаем выброску...";
-static const char kEndMessage[] = "Командир, выброска окончена...";
 
 class DropTest : public SimulatorTest {
  protected:
   void StartPreset(const char* listText, bool visualise) {
-    OpenDialog();
-    if (visualise) ToggleVisualisation();
-    ChooseAircraft(listText);
-    PressLoad();
+    OpenAndLoad(listText, visualise);
     PressDrop();
   }
   void StartCustom(const char* count, const char* interval) {
-    OpenDialog();
-    ChooseAircraft("Пользовательская");
-    SimTypeText(dialog_, IDC_COUNT_FIELD, count);
-    SimTypeText(dialog_, IDC_INTERVAL_FIELD, interval);
-    PressLoad();
+    OpenAndLoadCustom(count, interval);
     PressDrop();
-  }
-  std::vector<std::string> Messages() {
-    std::vector<std::string> texts;
-    for (const SimCall& call : SimLog())
-      if (call.op == kSimShowText) texts.push_back(call.text);
-    return texts;
   }
   UINT DropPeriod() {
     const SimTimer* timer = SimFindTimer(dialog_, kDropTimerId);
@@ -43,17 +28,14 @@ class DropTest : public SimulatorTest {
 
 TEST_F(DropTest, An22WalkthroughStepsTwoAtATimeWithEmittersInStep) {
   SimWriteConfig("[an22]\r\neffect_name=fx_jumper\r\nposition_x=3\r\nposition_y=1\r\nposition_z=0\r\n");
-  OpenDialog();
-  ToggleVisualisation();
-  ChooseAircraft("АН-22");
-  PressLoad();
+  OpenAndLoad("АН-22", true);
   EXPECT_EQ(25500.0, LastLoad());
   PressDrop();
   EXPECT_EQ(700u, DropPeriod());
   EXPECT_FALSE(SimControlEnabled(dialog_, IDC_LOAD_BUTTON));
   const SimCall* start = SimLast(kSimShowText);
   ASSERT_TRUE(start != nullptr);
-  EXPECT_EQ(kStartMessage, start->text);
+  EXPECT_EQ(kStartMessageText, start->text);
   EXPECT_EQ(6u, start->args[0]);
   EXPECT_EQ(60u, start->args[1]);
   EXPECT_EQ(60u, start->args[2]);
@@ -80,7 +62,7 @@ TEST_F(DropTest, An22WalkthroughStepsTwoAtATimeWithEmittersInStep) {
 
   SimClearLog();
   ASSERT_TRUE(TickDrop());  // the ending tick
-  EXPECT_EQ(std::vector<std::string>{kEndMessage}, Messages());
+  EXPECT_EQ(std::vector<std::string>{kEndMessageText}, ShownTexts());
   EXPECT_TRUE(SimFindTimer(dialog_, kDropTimerId) == nullptr);
   EXPECT_EQ(1, SimCount(kSimKillTimer));
   EXPECT_TRUE(SimControlEnabled(dialog_, IDC_CONFIG_LIST));
@@ -133,7 +115,7 @@ TEST_F(DropTest, EmptyAircraftEndsOnTheFirstTick) {
   EXPECT_EQ(0.0, LastLoad());
   SimClearLog();
   TickDrop();
-  EXPECT_EQ(std::vector<std::string>{kEndMessage}, Messages());
+  EXPECT_EQ(std::vector<std::string>{kEndMessageText}, ShownTexts());
   EXPECT_EQ(0, SimCount(kSimSetVariable));
   EXPECT_EQ(0, SimTimerCount(kDropTimerId));
   EXPECT_EQ(CountLabel(0), Label());
@@ -153,7 +135,7 @@ TEST_F(DropTest, SecondDropPressRestartsTheTimerAndRepeatsTheStartMessage) {
   TickDrop();
   SimClearLog();
   PressDrop();
-  EXPECT_EQ(std::vector<std::string>{kStartMessage}, Messages());
+  EXPECT_EQ(std::vector<std::string>{kStartMessageText}, ShownTexts());
   EXPECT_EQ(1, SimTimerCount(kDropTimerId));
   EXPECT_EQ(CountLabel(14), Label());
   TickDrop();
@@ -165,7 +147,7 @@ TEST_F(DropTest, VisualisationToggledMidDropTakesEffectFromTheNextTick) {
   StartPreset("МИ-8", false);
   TickDrop();
   EXPECT_TRUE(SimSlotIsOriginal(aircraft_, 1));
-  EXPECT_EQ(1, SimCount(kSimFireEvent)) << "only the snapshot's event so far";
+  EXPECT_EQ(1, SimCount(kSimFireEvent)) << "only the load's refresh event so far";
   ToggleVisualisation();
   EXPECT_TRUE(SimSlotIsOriginal(aircraft_, 1));
   TickDrop();
@@ -260,11 +242,11 @@ TEST_F(DropTest, HiddenDialogFinishesItsDropBesideANewOne) {
 
   SimClearLog();
   EXPECT_EQ(8, TickUntilDropEnds(hidden));
-  EXPECT_EQ(std::vector<std::string>{kEndMessage}, Messages());
+  EXPECT_EQ(std::vector<std::string>{kEndMessageText}, ShownTexts());
   for (int position = 1; position <= 4; ++position) EXPECT_TRUE(SimSlotIsOriginal(aircraft_, position));
   SimClearLog();
   EXPECT_EQ(0, TickUntilDropEnds());
-  EXPECT_EQ(std::vector<std::string>{kEndMessage}, Messages()) << "each dialog ends its own drop";
+  EXPECT_EQ(std::vector<std::string>{kEndMessageText}, ShownTexts()) << "each dialog ends its own drop";
 }
 
 TEST(DropTimerPeriod, TruncatesMillisecondsWithoutLeavingTheTimersRange) {
@@ -299,21 +281,30 @@ TEST_F(DropTickTest, CountBelowZeroEndsTheDropInsteadOfSteppingOnForever) {
 TEST_F(DropTest, SlotsComeBackWhenAHiddenDropStepsOnAfterAnotherDialogsEnd) {
   // A hidden dialog's drop outlives a newer dialog's drop, which already gave
   // the slots back; the hidden one then programs them again and must restore.
-  OpenDialog();
-  ToggleVisualisation();
-  ChooseAircraft("МИ-8");
-  PressLoad();
-  PressDrop();
+  StartPreset("МИ-8", true);
   HWND hidden = dialog_;
   PressExit();
-  OpenDialog();
-  ChooseAircraft("АН-2");
-  PressLoad();
-  PressDrop();
+  StartPreset("АН-2", false);
   TickUntilDropEnds();  // ends this dialog's drop and restores
   ChooseAircraft("МИ-8");  // the count goes up again, nothing loaded
   TickDrop(hidden);
   ASSERT_FALSE(SimSlotIsOriginal(aircraft_, 1)) << "the hidden drop shows jumpers again";
   TickUntilDropEnds(hidden);
   for (int position = 1; position <= 4; ++position) EXPECT_TRUE(SimSlotIsOriginal(aircraft_, position)) << position;
+}
+
+// The module's own window timers, as the simulator's message loop runs them.
+class RealTimerDropTest : public SimulatorTest {
+ protected:
+  RealTimerDropTest() { loadOptions_.fakeTimers = false; }
+};
+
+TEST_F(RealTimerDropTest, ShortCustomDropRunsToItsEndOnRealTimers) {
+  OpenAndLoadCustom("3", "0");
+  SimClearLog();
+  PressDrop();
+  PumpUntilShown(2, 10000);
+  EXPECT_EQ((std::vector<double>{340.0, 170.0, 0.0}), WrittenLoads());
+  EXPECT_EQ((std::vector<std::string>{kStartMessageText, kEndMessageText}), ShownTexts());
+  EXPECT_EQ(CountLabel(0), Label());
 }

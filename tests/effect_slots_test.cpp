@@ -136,7 +136,7 @@ TEST_F(EffectSlotsTest, AircraftWithoutSlotsIsNeverWrittenAndGetsNoProgrammingEv
   RefreshEffectSlots();
   ProgramEffectSlots("an22", kTwoStreams);
   RestoreEffectSlots();
-  EXPECT_EQ(std::vector<DWORD>{0x10202}, Events()) << "saving fires its event in every case";
+  EXPECT_EQ(std::vector<DWORD>{0x10202}, Events()) << "the load's refresh event fires in every case";
   EXPECT_EQ(3, SimCount(kSimCurrentAircraft));
 }
 
@@ -144,28 +144,28 @@ TEST_F(EffectSlotsTest, SlotsNeverWrittenAreNeverGivenBack) {
   RefreshEffectSlots();  // a load without a drop
   SimChangeSlot(aircraft_, 1, false);  // the simulator sets its emitter afterwards
   RestoreEffectSlots();
-  ExpectOriginal(1, 4);  // its new values, not those of the load
+  ExpectOriginal(1, 4);  // its new values: the load saved nothing
   for (int position = 1; position <= 4; ++position) EXPECT_TRUE(Slot(position)->name != nullptr);
 }
 
-TEST_F(EffectSlotsTest, RestoreSkipsAnAircraftChangedSinceTheLoad) {
-  SimAircraft* loaded = aircraft_;
+TEST_F(EffectSlotsTest, RestoreLeavesAChainNoLongerCurrentUntilItIsCurrentAgain) {
+  SimAircraft* programmed = aircraft_;
   SimWriteConfig(kAn22);
   RefreshEffectSlots();
   ProgramEffectSlots("an22", kTwoStreams);
   UseAircraft(4);
   RestoreEffectSlots();
   ExpectOriginal(1, 4);  // the new aircraft never gets the old one's name pointers
-  EXPECT_EQ(3.0, loaded->slots[0]->x) << "the abandoned chain is not written either";
+  EXPECT_EQ(3.0, programmed->slots[0]->x) << "the abandoned chain is not written either";
 
-  // Back on the loaded aircraft, its own settings still come home.
-  SimSetCurrentAircraft(loaded);
-  aircraft_ = loaded;
+  // Back on the programmed aircraft, its own settings still come home.
+  SimSetCurrentAircraft(programmed);
+  aircraft_ = programmed;
   RestoreEffectSlots();
   ExpectOriginal(1, 4);
 }
 
-TEST_F(EffectSlotsTest, SecondLoadDuringADropKeepsTheAircraftsOwnSettings) {
+TEST_F(EffectSlotsTest, LoadDuringADropSavesNothingAndTheOwnSettingsComeBack) {
   SimWriteConfig(kAn22);
   RefreshEffectSlots();
   ProgramEffectSlots("an22", kTwoStreams);
@@ -178,7 +178,7 @@ TEST_F(EffectSlotsTest, SecondLoadDuringADropKeepsTheAircraftsOwnSettings) {
   ExpectOriginal(1, 4);
 }
 
-TEST_F(EffectSlotsTest, LoadOnAnotherAircraftTakesThatAircraftsSettings) {
+TEST_F(EffectSlotsTest, AnotherAircraftsSlotsAreSavedAtTheirFirstWrite) {
   SimWriteConfig(kAn22);
   RefreshEffectSlots();
   ProgramEffectSlots("an22", kTwoStreams);
@@ -187,8 +187,9 @@ TEST_F(EffectSlotsTest, LoadOnAnotherAircraftTakesThatAircraftsSettings) {
   ProgramEffectSlots("an22", kTwoStreams);
   RestoreEffectSlots();
   ExpectOriginal(1, 2);
-  // Programmed again after the restore (another dialog's drop), then loaded:
-  // the jumper settings never become the snapshot.
+  // Written again after the give-back (another dialog's drop), then loaded:
+  // the load saves nothing, so the jumper settings are never taken for the
+  // aircraft's own.
   ProgramEffectSlots("an22", kTwoStreams);
   RefreshEffectSlots();
   RestoreEffectSlots();

@@ -7,15 +7,12 @@
 #include <string>
 
 #include "host/module_exports.h"
+#include "resources/version.h"
 #include "tests/fixtures.h"
 
 class ExportsTest : public SimulatorTest {
  protected:
-  SimLoadOptions LoadOptions() const override {
-    SimLoadOptions options;
-    options.installServices = false;  // look at the records before the simulator fills them
-    return options;
-  }
+  ExportsTest() { loadOptions_.installServices = false; }  // the records before the simulator fills them
   HostImportEntry* Table() {
     return reinterpret_cast<HostImportEntry*>(GetProcAddress(module_, "ImportTable"));
   }
@@ -87,7 +84,13 @@ static std::string VersionString(const std::vector<BYTE>& info, const char* name
   return value;
 }
 
-TEST_F(ExportsTest, VersionRecordNamesKolvarin3_1_0_18InRussian) {
+// The test's name carries the version it checks, as resources/version.h gives it.
+#define VERSION_RECORD_TEST_JOINED(major, minor, patch, build) \
+  VersionRecordNamesKolvarin##major##_##minor##_##patch##_##build##InRussian
+#define VERSION_RECORD_TEST(major, minor, patch, build) VERSION_RECORD_TEST_JOINED(major, minor, patch, build)
+
+TEST_F(ExportsTest, VERSION_RECORD_TEST(KOLVARINE_VERSION_MAJOR, KOLVARINE_VERSION_MINOR, KOLVARINE_VERSION_PATCH,
+                                        KOLVARINE_VERSION_BUILD)) {
   std::string path = ModuleDllPath();
   DWORD size = GetFileVersionInfoSizeA(path.c_str(), nullptr);
   ASSERT_GT(size, 0u);
@@ -97,8 +100,8 @@ TEST_F(ExportsTest, VersionRecordNamesKolvarin3_1_0_18InRussian) {
   VS_FIXEDFILEINFO* fixed = nullptr;
   UINT length = 0;
   ASSERT_TRUE(VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
-  EXPECT_EQ(MAKELONG(1, 3), fixed->dwFileVersionMS);
-  EXPECT_EQ(MAKELONG(18, 0), fixed->dwFileVersionLS);
+  EXPECT_EQ(static_cast<DWORD>(MAKELONG(KOLVARINE_VERSION_MINOR, KOLVARINE_VERSION_MAJOR)), fixed->dwFileVersionMS);
+  EXPECT_EQ(static_cast<DWORD>(MAKELONG(KOLVARINE_VERSION_BUILD, KOLVARINE_VERSION_PATCH)), fixed->dwFileVersionLS);
   EXPECT_EQ(fixed->dwFileVersionMS, fixed->dwProductVersionMS);
   EXPECT_EQ(fixed->dwFileVersionLS, fixed->dwProductVersionLS);
   EXPECT_EQ(0u, fixed->dwFileType);
@@ -110,5 +113,8 @@ TEST_F(ExportsTest, VersionRecordNamesKolvarin3_1_0_18InRussian) {
   EXPECT_EQ(1200, translation[1]);
   for (const char* name : {"FileDescription", "InternalName", "OriginalFilename", "ProductName"}) {
     EXPECT_EQ("Kolvarin", VersionString(info, name)) << name;
+  }
+  for (const char* name : {"FileVersion", "ProductVersion"}) {
+    EXPECT_EQ(KOLVARINE_VERSION_TEXT, VersionString(info, name)) << name;
   }
 }

@@ -2,35 +2,17 @@
 // the module reads it without crashing and by the same rules every time.
 #include <gtest/gtest.h>
 
-#include <stdint.h>
-
 #include <random>
 #include <string>
 
 #include "engine/drop_state.h"
 #include "engine/effect_slots.h"
 #include "engine/text.h"
+#include "tests/expected_texts.h"
 #include "tests/fixtures.h"
 #include "ui/module_config.h"
 
 namespace {
-
-// The atoi rules written out independently of the C library.
-int ReferenceAtoi(const std::string& text) {
-  size_t i = 0;
-  while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  int64_t value = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    value = value * 10 + (text[i] - '0');
-    if (value > INT64_C(2147483648)) value = INT64_C(2147483648);  // beyond either limit
-  }
-  if (negative) value = -value;
-  if (value > INT32_MAX) return INT32_MAX;
-  if (value < INT32_MIN) return INT32_MIN;
-  return static_cast<int>(value);
-}
 
 // Pieces that make hostile files and texts: numbers far beyond 32 bits,
 // Windows-1251 and UTF-8 bytes, stray brackets and equals signs, long runs.
