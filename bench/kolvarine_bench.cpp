@@ -113,7 +113,7 @@ SimAircraft* EnterSimulator() {
 }
 
 void LeaveSimulator() {
-  if (SimLoadedModule()) SimUnloadModule();
+  if (SimLoadedModule()) SimFreeLibrary();
   SimDestroyMainWindow();
   SimLeaveTempFolder();
   SimReset();
@@ -193,7 +193,7 @@ void MeasureAllocations() {
   // The module is pinned: FreeLibrary runs none of its code, which the counts
   // after it show.
   ResetAllocationCallCounts();
-  SimUnloadModule();
+  SimFreeLibrary();
   const AllocationCounts unload = AllocationCallCounts();
   if (!SimModuleResident(module)) Fail("FreeLibrary unloaded Kolvarine.dll, which had hooked the main window");
   LeaveSimulator();

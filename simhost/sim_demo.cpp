@@ -393,7 +393,7 @@ int main(int argc, char** argv) {
   SimPress(dialog, IDC_EXIT_BUTTON);
 
   Step("The simulator calls FreeLibrary on the module");
-  SimUnloadModule();
+  SimFreeLibrary();
   // Once it has hooked the window the module stays until the process ends:
   // its menu, dialogs and timers keep working.
   const bool resident = SimModuleResident(module);

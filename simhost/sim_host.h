@@ -120,7 +120,7 @@ void SimClearMainWindowMessages();
 const WORD kSimExitCommand = 30001;
 // The simulator calls FreeLibrary on the module while its own procedure
 // handles the next `message` (for WM_COMMAND, only command `command`), once.
-void SimUnloadInside(UINT message, WORD command = 0);
+void SimFreeLibraryInside(UINT message, WORD command = 0);
 void SimPumpMessages();  // dispatches everything queued for this thread
 // Menu bar texts, as the pilot sees them.
 std::vector<std::string> SimMenuBarTitles();
@@ -148,7 +148,7 @@ HMODULE SimLoadModule(const char* path, const SimLoadOptions& options = SimLoadO
 // `path` under a file name of its own, in a folder of this process's that a
 // later process removes; empty on failure.
 std::string SimFreshModuleCopy(const char* path);
-void SimUnloadModule();  // FreeLibrary of the module loaded last; it is then forgotten
+void SimFreeLibrary();  // FreeLibrary of the module loaded last; it is then forgotten
 HMODULE SimLoadedModule();
 // True while the module's image is still mapped in the process.
 bool SimModuleResident(HMODULE module);

@@ -208,7 +208,7 @@ HMODULE SimLoadModule(const char* path, const SimLoadOptions& options) {
   return module;
 }
 
-void SimUnloadModule() {
+void SimFreeLibrary() {
   if (g_loadedModule == NULL) return;
   FreeLibrary(g_loadedModule);
   g_loadedModule = NULL;

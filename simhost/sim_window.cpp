@@ -17,12 +17,12 @@ int g_forwardedCommands = 0;
 WPARAM g_lastForwardedCommand = 0;
 std::vector<SimWindowMessage> g_mainMessages;
 const size_t kMainMessagesKept = 4096;
-UINT g_unloadInside = 0;
-WORD g_unloadInsideCommand = 0;
+UINT g_freeLibraryInside = 0;
+WORD g_freeLibraryInsideCommand = 0;
 
-bool IsUnloadMessage(UINT message, WPARAM wParam) {
-  return g_unloadInside != 0 && message == g_unloadInside &&
-         (message != WM_COMMAND || LOWORD(wParam) == g_unloadInsideCommand);
+bool IsFreeLibraryMessage(UINT message, WPARAM wParam) {
+  return g_freeLibraryInside != 0 && message == g_freeLibraryInside &&
+         (message != WM_COMMAND || LOWORD(wParam) == g_freeLibraryInsideCommand);
 }
 
 // Counts what reaches the simulator itself: commands a module's subclass
@@ -32,10 +32,10 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     SimWindowMessage seen = {message, wParam, lParam};
     g_mainMessages.push_back(seen);
   }
-  if (IsUnloadMessage(message, wParam)) {
+  if (IsFreeLibraryMessage(message, wParam)) {
     // Once, as a simulator's own handler would: the module's hook is on the stack below.
-    g_unloadInside = 0;
-    SimUnloadModule();
+    g_freeLibraryInside = 0;
+    SimFreeLibrary();
   }
   if (message == WM_COMMAND) {
     ++g_forwardedCommands;
@@ -135,9 +135,9 @@ const std::vector<SimWindowMessage>& SimMainWindowMessages() { return g_mainMess
 
 void SimClearMainWindowMessages() { g_mainMessages.clear(); }
 
-void SimUnloadInside(UINT message, WORD command) {
-  g_unloadInside = message;
-  g_unloadInsideCommand = command;
+void SimFreeLibraryInside(UINT message, WORD command) {
+  g_freeLibraryInside = message;
+  g_freeLibraryInsideCommand = command;
 }
 
 WPARAM SimLastForwardedCommand() { return g_lastForwardedCommand; }
@@ -146,7 +146,7 @@ void SimResetForwardedCommands() {
   g_forwardedCommands = 0;
   g_lastForwardedCommand = 0;
   g_mainMessages.clear();
-  g_unloadInside = 0;
+  g_freeLibraryInside = 0;
 }
 
 // Bounded, so a window that never validates itself cannot hang a test.

@@ -92,7 +92,7 @@ TEST_F(ConfigPlaceTest, TheFileIsTheOneInTheSimulatorsFolderAtStartUp) {
   };
   for (const auto& row : stories) {
     SCOPED_TRACE(row.story);
-    SimUnloadModule();
+    SimFreeLibrary();
     SimDestroyMainWindow();
     SimLeaveTempFolder();
     ASSERT_FALSE(SimEnterTempFolder(row.unspellableFolder).empty());

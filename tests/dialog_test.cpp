@@ -208,7 +208,7 @@ TEST_F(DialogTest, OpenAndCloseAllEveningLeavesAtMostOneIdleDialog) {
     SCOPED_TRACE(hiddenDrop ? "beside a drop in a hidden dialog" : "no drop");
     SimDestroyMainWindow();
     SimCreateMainWindow();
-    SimUnloadModule();
+    SimFreeLibrary();
     module_ = SimLoadModule(ModuleDllPath().c_str());
     SimWriteConfig("[General]\r\nrealism=1\r\nvisual_view=1\r\n[an22]\r\neffect_name=fx\r\nposition_x=4\r\n");
     HWND dropping = nullptr;

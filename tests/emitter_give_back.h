@@ -51,7 +51,7 @@ class EmitterGiveBackTest : public SimulatorTest {
   // The module stays mapped and asks the simulator nothing.
   void FreeLibraryChangesNothing() {
     SimClearLog();
-    SimUnloadModule();
+    SimFreeLibrary();
     EXPECT_TRUE(SimModuleResident(module_)) << "FreeLibrary unmapped a module the simulator's window leads into";
     EXPECT_TRUE(SimLog().empty()) << "FreeLibrary called " << SimOpName(SimLog().front().op);
   }

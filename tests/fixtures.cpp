@@ -65,7 +65,7 @@ void SimulatorTest::SetUp() {
 }
 
 void SimulatorTest::TearDown() {
-  if (SimLoadedModule()) SimUnloadModule();
+  if (SimLoadedModule()) SimFreeLibrary();
   SimDestroyMainWindow();
   SimLeaveTempFolder();
   SimReset();

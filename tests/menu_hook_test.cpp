@@ -68,7 +68,7 @@ class MenuHookWithoutMenuBarTest : public SimulatorTest {
  protected:
   void SetUp() override {
     SimulatorTest::SetUp();
-    SimUnloadModule();
+    SimFreeLibrary();
     SimDestroyMainWindow();
     SimCreateMainWindow(false);
     module_ = SimLoadModule(ModuleDllPath().c_str());
@@ -83,7 +83,7 @@ TEST_F(MenuHookWithoutMenuBarTest, WindowWithoutMenuBarIsLeftAlone) {
 }
 
 TEST_F(MenuHookTest, WithoutASimulatorWindowTheModuleLoadsAndStaysQuiet) {
-  SimUnloadModule();
+  SimFreeLibrary();
   SimDestroyMainWindow();
   module_ = SimLoadModule(ModuleDllPath().c_str());
   ASSERT_TRUE(module_ != nullptr);
@@ -146,7 +146,7 @@ TEST_F(MenuHookTest, OnlyTheMenuCommandOpensTheDialogAndEverythingElseIsForwarde
 // client programs, may own an FS98MAIN window above ours; its window cannot be
 // subclassed from here, and the module must take the simulator's own.
 TEST_F(MenuHookTest, AnotherProcesssWindowAboveOursLeavesOursTheModules) {
-  SimUnloadModule();
+  SimFreeLibrary();
   SimDestroyMainWindow();
   SimCreateMainWindow();  // before the other process's, so below it
   const std::string event = "kolvarine-other-window-" + std::to_string(GetCurrentProcessId());

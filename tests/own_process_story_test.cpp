@@ -17,7 +17,7 @@ static LRESULT CALLBACK LaterHook(HWND window, UINT message, WPARAM wParam, LPAR
 }
 
 static DWORD WINAPI FreeLibraryOnThisThread(LPVOID) {
-  SimUnloadModule();
+  SimFreeLibrary();
   return 0;
 }
 
@@ -68,7 +68,7 @@ class OwnProcessStoryTest : public EmitterGiveBackTest {
   void FreeLibraryInsideTheExitCommand() {
     StartVisualisedDrop();
     TickDrop();
-    SimUnloadInside(WM_COMMAND, kSimExitCommand);
+    SimFreeLibraryInside(WM_COMMAND, kSimExitCommand);
     SimMenuCommand(kSimExitCommand);  // the hook that passed it on is still below
     EXPECT_EQ(1, SimForwardedCommandCount());
     EXPECT_TRUE(SimModuleResident(module_));
@@ -81,7 +81,7 @@ class OwnProcessStoryTest : public EmitterGiveBackTest {
   void FreeLibraryInsideTheWindowsDestruction() {
     StartVisualisedDrop();
     TickDrop();
-    SimUnloadInside(WM_DESTROY);
+    SimFreeLibraryInside(WM_DESTROY);
     SimDestroyMainWindow();
     EXPECT_TRUE(SimModuleResident(module_));
     ExpectEmittersGivenBack("after the window closed");
@@ -105,7 +105,7 @@ class OwnProcessStoryTest : public EmitterGiveBackTest {
     SimFramePaint();
     g_laterHookNext = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(LaterHook)));
-    SimUnloadModule();
+    SimFreeLibrary();
     EXPECT_TRUE(SimModuleResident(module_));
     SimFramePaint();
     EXPECT_EQ(1, ModulePopupsOnTheBar());
@@ -133,7 +133,7 @@ class OwnProcessStoryTest : public EmitterGiveBackTest {
   void FreeLibraryMidDropAndTheMessageLoopRunsOn() {
     SimClearLog();
     StartHiddenRealTimerDrop("6");
-    SimUnloadModule();
+    SimFreeLibrary();
     PumpUntilShown(2, 10000);
     EXPECT_EQ((std::vector<double>{1020.0, 850.0, 680.0, 510.0, 340.0, 170.0, 0.0}), WrittenLoads());
     EXPECT_EQ((std::vector<std::string>{kStartMessageText, kEndMessageText}), ShownTexts());
