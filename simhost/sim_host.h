@@ -208,5 +208,15 @@ void SimWriteConfig(const std::string& text);
 void SimDeleteConfig();
 std::string SimReadConfig();  // empty when absent
 
-// Resets log, aircraft, timers and interception state (not the window).
+// Message hooks a loaded module set through SetWindowsHookExA, as long as
+// the simulator's process would keep them.
+struct SimHook {
+  HHOOK hook;
+  int type;        // WH_GETMESSAGE, ...
+  DWORD threadId;  // the thread hooked; 0 for every thread
+};
+std::vector<SimHook> SimHooks();
+
+// Resets log, aircraft, timers, hooks (taken off, as the simulator's process
+// would end) and interception state (not the window).
 void SimReset();

@@ -1,6 +1,7 @@
 // Loading a module as the simulator does, and watching the system calls it
 // makes: timers (recorded, and driven by the tests when faked), dialog creation
-// (which can be made to fail) and message boxes (answered without showing).
+// (which can be made to fail), message boxes (answered without showing) and
+// message hooks (recorded, and taken off as the simulator's process would end).
 #include "simhost/sim_internal.h"
 
 #include <string.h>
@@ -11,12 +12,14 @@ HMODULE g_loadedModule = NULL;
 bool g_fakeTimers = false;
 bool g_dialogCreationFails = false;
 std::vector<SimTimer> g_timers;
+std::vector<SimHook> g_hooks;
 UINT_PTR g_nextThreadTimerId = 0x7F00;  // ids for timers without a window, as SetTimer picks them
 
 typedef UINT_PTR(WINAPI* SetTimerFn)(HWND, UINT_PTR, UINT, TIMERPROC);
 typedef BOOL(WINAPI* KillTimerFn)(HWND, UINT_PTR);
 typedef HWND(WINAPI* CreateDialogParamAFn)(HINSTANCE, LPCSTR, HWND, DLGPROC, LPARAM);
 typedef int(WINAPI* MessageBoxAFn)(HWND, LPCSTR, LPCSTR, UINT);
+typedef HHOOK(WINAPI* SetWindowsHookExAFn)(int, HOOKPROC, HINSTANCE, DWORD);
 
 // The real functions come from USER32's exports, never from an import table:
 // the test program's own table may be patched to point at the wrappers below.
@@ -156,6 +159,16 @@ int WINAPI SimMessageBoxAHook(HWND owner, LPCSTR text, LPCSTR caption, UINT styl
   return IDOK;
 }
 
+HHOOK WINAPI SimSetWindowsHookExAHook(int type, HOOKPROC proc, HINSTANCE instance, DWORD threadId) {
+  static const SetWindowsHookExAFn real = RealUser32<SetWindowsHookExAFn>("SetWindowsHookExA");
+  HHOOK hook = real(type, proc, instance, threadId);
+  if (hook != NULL) {
+    SimHook installed = {hook, type, threadId};
+    g_hooks.push_back(installed);
+  }
+  return hook;
+}
+
 void PatchUser32(HMODULE module, const char* name, void* replacement) {
   SimPatchImport(module, "user32.dll", name, replacement, NULL);
 }
@@ -183,6 +196,7 @@ void SimInterceptImports(HMODULE module, const SimLoadOptions& options) {
   PatchUser32(module, "SetTimer", SimFunctionCast<void*>(&SimSetTimerHook));
   PatchUser32(module, "KillTimer", SimFunctionCast<void*>(&SimKillTimerHook));
   PatchUser32(module, "CreateDialogParamA", SimFunctionCast<void*>(&SimCreateDialogParamAHook));
+  PatchUser32(module, "SetWindowsHookExA", SimFunctionCast<void*>(&SimSetWindowsHookExAHook));
   // Without interception the real box comes back, in case an earlier call patched it.
   void* messageBox = options.interceptMessageBox ? SimFunctionCast<void*>(&SimMessageBoxAHook)
                                                  : SimFunctionCast<void*>(RealUser32<MessageBoxAFn>("MessageBoxA"));
@@ -235,6 +249,16 @@ void SimDropDeadTimers() {
 }
 
 void SimResetTimers() { g_timers.clear(); }
+
+std::vector<SimHook> SimHooks() { return g_hooks; }
+
+// A simulator that ends takes its modules' hooks with it; the tests load a
+// fresh module for every story in one process, and its pinned copies' hooks
+// would otherwise pile up on the test's thread.
+void SimResetHooks() {
+  for (const SimHook& hook : g_hooks) UnhookWindowsHookEx(hook.hook);
+  g_hooks.clear();
+}
 
 std::vector<SimTimer> SimTimers() {
   SimDropDeadTimers();

@@ -10,6 +10,7 @@ SimCall& SimRecordCall(SimOp op);
 // Pieces of SimReset, each owned by the file that keeps the state.
 void SimResetAircraft();
 void SimResetTimers();
+void SimResetHooks();
 void SimResetDialogs();
 void SimResetForwardedCommands();
 

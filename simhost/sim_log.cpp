@@ -59,6 +59,7 @@ void SimReset() {
   SimClearLog();
   SimResetAircraft();
   SimResetTimers();
+  SimResetHooks();
   SimSetDialogCreationFails(false);
   SimResetDialogs();
   SimResetForwardedCommands();

@@ -142,7 +142,7 @@ Action Pilot::Generate(Rng& rng, size_t index) {
       {kToggleBox, visible && visible->box ? 3 : 0},
       {kExit, !visible ? 0 : visible->dropTimer ? 3 : 1},  // hidden running drops share the state
       {kMenu, visible ? 1 : 20},
-      {kReopen, visible ? 3 : 0},
+      {kReopen, visible ? 1 : 0},
       {kMoveFolder, 1},
       {kPaint, 1},
       {kNewAircraft, m_.aircraft.size() < 6 ? 2 : 0},

@@ -155,10 +155,15 @@ bool Pilot::CheckDialogs() {
 }
 
 // The bound an evening of opening and closing keeps: as a dialog opens, the
-// only others left are those whose drop runs, each with its one gate timer.
-// Counted from the simulator's side, its windows and its timers.
+// only others left are those whose drop runs, each with its one gate timer,
+// and the module has one message hook, on the thread its dialogs live on.
+// Counted from the simulator's side, its windows, its timers and its hooks.
 bool Pilot::CheckDialogBound() {
+  const std::vector<SimHook> hooks = SimHooks();
+  if (hooks.size() > 1) return Fail("bound", std::to_string(hooks.size()) + " message hooks");
   if (m_.created == 0) return true;
+  if (hooks.size() != 1 || hooks[0].type != WH_GETMESSAGE || hooks[0].threadId != GetCurrentThreadId())
+    return Fail("bound", "no message hook for the dialogs' thread");
   const std::vector<HWND> windows = SimModuleDialogs();
   size_t running = 0;
   for (HWND window : windows) running += SimFindTimer(window, kDropTimerId) != nullptr;
