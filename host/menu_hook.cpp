@@ -61,7 +61,8 @@ void AttachToSimulator(HINSTANCE module) {
 // without text, whatever the buffer held.
 static bool ModuleMenuPresent(HMENU menuBar) {
   WCHAR title[kMenuTextSize];
-  const int titleLength = MultiByteToWideChar(CP_ACP, 0, kMenuTitle, -1, title, kMenuTextSize) - 1;
+  // Counted, as AppendMenuA counts it: a lead byte last is converted alike.
+  const int titleLength = MultiByteToWideChar(CP_ACP, 0, kMenuTitle, sizeof(kMenuTitle) - 1, title, kMenuTextSize);
   WCHAR text[kMenuTextSize];
   for (int position = 0; position < GetMenuItemCount(menuBar); ++position) {
     const int length = GetMenuStringW(menuBar, position, text, kMenuTextSize, MF_BYPOSITION);
