@@ -194,7 +194,7 @@ void MeasureAllocations() {
   // after it show.
   ResetAllocationCallCounts();
   SimFreeLibrary();
-  const AllocationCounts unload = AllocationCallCounts();
+  const AllocationCounts afterFreeLibrary = AllocationCallCounts();
   if (!SimModuleResident(module)) Fail("FreeLibrary unloaded Kolvarine.dll, which had hooked the main window");
   LeaveSimulator();
 
@@ -206,7 +206,7 @@ void MeasureAllocations() {
   AddDetail("wrapped imports: " + Join(wrapped) + Format("; releases in that span: %ld", drop.releases));
   AddDetail("then FreeLibrary, which leaves the module loaded (no detach, no C runtime shut-down): allocation");
   AddDetail(Format("calls %ld, releases %ld; not in the figure: what USER32/KERNEL32 allocate inside calls the module",
-                   unload.allocations, unload.releases));
+                   afterFreeLibrary.allocations, afterFreeLibrary.releases));
   AddDetail("makes (menus, dialog, profile reads)");
 }
 
@@ -718,7 +718,7 @@ void MeasureDropTick() {
             " (" + Microseconds(labelUpdates.MedianA()) + ")");
 }
 
-// --- Loading and unloading -------------------------------------------------
+// --- LoadLibrary and FreeLibrary --------------------------------------------
 //
 // Every copy of Kolvarine.dll loaded stays in the process, and Wine loads a
 // DLL the more slowly the more copies of it (same header time stamp and
@@ -734,7 +734,7 @@ void MeasureDropTick() {
 // Seconds in one process; [0] Kolvarine.dll, [1] empty_module.dll.
 struct LoadTimes {
   double load[2];
-  double unload[2];
+  double freeLibrary[2];
   double attachCalls;
 };
 
@@ -742,7 +742,7 @@ struct LoadTimes {
 // menu on the bar), then FreeLibrary; each call timed apart. Kolvarine.dll has
 // pinned itself by then, so its FreeLibrary leaves everything as it is: the
 // module in memory, the window hooked, the menu on the bar.
-void TimeLoad(const std::string& copy, bool hooks, double* load, double* unload) {
+void TimeLoad(const std::string& copy, bool hooks, double* load, double* freeLibrary) {
   HWND main = SimMainWindow();
   const WNDPROC before = WindowProcOf(main);
   const double start = Now();
@@ -753,9 +753,9 @@ void TimeLoad(const std::string& copy, bool hooks, double* load, double* unload)
   SimFramePaint();
   const WNDPROC hooked = WindowProcOf(main);
   const size_t menus = SimMenuBarTitles().size();
-  const double unloading = Now();
+  const double freeing = Now();
   FreeLibrary(module);
-  *unload = Now() - unloading;
+  *freeLibrary = Now() - freeing;
   *load = loaded - start;
   if (!hooks) {
     if (SimModuleResident(module)) Fail("empty_module.dll stayed loaded after FreeLibrary");
@@ -826,11 +826,11 @@ void LoadEachOnce(bool moduleFirst) {
   LoadTimes times = {};
   for (int pass = 0; pass < 2; ++pass) {
     const int which = moduleFirst ? pass : 1 - pass;
-    TimeLoad(copies[which], which == 0, &times.load[which], &times.unload[which]);
+    TimeLoad(copies[which], which == 0, &times.load[which], &times.freeLibrary[which]);
   }
   times.attachCalls = TimeAttachCalls(SimMainWindow(), kAttachCallsPerProcess);
   SimDestroyMainWindow();
-  printf("load-each %.9g %.9g %.9g %.9g %.9g\n", times.load[0], times.load[1], times.unload[0], times.unload[1],
+  printf("load-each %.9g %.9g %.9g %.9g %.9g\n", times.load[0], times.load[1], times.freeLibrary[0], times.freeLibrary[1],
          times.attachCalls);
   fflush(stdout);
 }
@@ -885,7 +885,7 @@ LoadTimes RunLoadProcess(bool moduleFirst) {
   const size_t line = output.find("load-each ");
   if (status != 0 || line == std::string::npos ||
       sscanf(output.c_str() + line, "load-each %lf %lf %lf %lf %lf", &times.load[0], &times.load[1],
-             &times.unload[0], &times.unload[1], &times.attachCalls) != 5) {
+             &times.freeLibrary[0], &times.freeLibrary[1], &times.attachCalls) != 5) {
     while (!output.empty() && (output.back() == '\n' || output.back() == '\r')) output.erase(output.size() - 1);
     Fail("%s ended with status %lu: %s", command, status, output.empty() ? "(printed nothing)" : output.c_str());
   }
@@ -895,7 +895,7 @@ LoadTimes RunLoadProcess(bool moduleFirst) {
 void MeasureLoading() {
   Progress("LoadLibrary and FreeLibrary of fresh copies, each timed apart, two processes a round: "
            "Kolvarine.dll against empty_module.dll");
-  RatioSamples loads, unloads, attachCalls;
+  RatioSamples loads, freeLibraries, attachCalls;
   for (int round = 0; round < g_rounds; ++round) {
     LoadTimes order[2];  // [0] Kolvarine.dll loaded first, [1] the empty DLL first
     for (int pass = 0; pass < 2; ++pass) {
@@ -903,7 +903,8 @@ void MeasureLoading() {
       order[first] = RunLoadProcess(first == 0);
     }
     loads.Add((order[0].load[0] + order[1].load[0]) / 2, (order[0].load[1] + order[1].load[1]) / 2);
-    unloads.Add((order[0].unload[0] + order[1].unload[0]) / 2, (order[0].unload[1] + order[1].unload[1]) / 2);
+    freeLibraries.Add((order[0].freeLibrary[0] + order[1].freeLibrary[0]) / 2,
+                      (order[0].freeLibrary[1] + order[1].freeLibrary[1]) / 2);
     attachCalls.Add((order[0].attachCalls + order[1].attachCalls) / 2, (order[0].load[1] + order[1].load[1]) / 2);
   }
 
@@ -916,11 +917,11 @@ void MeasureLoading() {
   AddDetail("bound: attach's own system calls (the file's full path, the own FS98MAIN window, pinning, SetWindowLongPtrA) done by");
   AddDetail("the bench: " + Microseconds(attachCalls.MedianA()) + ", " + Format("%.2f", attachCalls.MedianRatio()) +
             " of an empty load");
-  AddRow("FreeLibrary, Kolvarine.dll (stays loaded) / empty DLL (unloads)", FormatRatio(unloads), "-", kInfo);
+  AddRow("FreeLibrary, Kolvarine.dll (stays loaded) / empty DLL (unloads)", FormatRatio(freeLibraries), "-", kInfo);
   AddDetail("after a frame paint; Kolvarine.dll pinned itself at attach, so FreeLibrary returns without unloading it");
   AddDetail("or running any of its code: module, hook and menu stay (checked after each), nothing is undone before");
-  AddDetail("the process ends; empty_module.dll is unmapped: " + Microseconds(unloads.MedianA()) + " vs " +
-            Microseconds(unloads.MedianB()));
+  AddDetail("the process ends; empty_module.dll is unmapped: " + Microseconds(freeLibraries.MedianA()) + " vs " +
+            Microseconds(freeLibraries.MedianB()));
 }
 
 }  // namespace
