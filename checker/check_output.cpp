@@ -109,6 +109,11 @@ void EndLine() {
 
 static const Phrase kErrorWord = {L"ошибка: ", L"error: "};
 static const Phrase kNoteWord = {L"замечание: ", L"note: "};
+static const Phrase kOutsideAnySectionWords = {L"(вне раздела)", L"(outside any section)"};
+
+// Told apart by its address, not its text: "[ ]" in the file names a section
+// whose name is empty too.
+const char kOutsideAnySection[] = "";
 
 void BeginFinding(FindingKind kind, const char* section, const char* key) {
   if (kind == kError) {
@@ -120,6 +125,15 @@ void BeginFinding(FindingKind kind, const char* section, const char* key) {
   }
   // A finding about Windows rather than the file names no section.
   if (!section) return;
+  if (section == kOutsideAnySection) {
+    if (key && *key) {
+      PutAnsi(key);
+      Put(L" ");
+    }
+    Put(kOutsideAnySectionWords);
+    Put(L": ");
+    return;
+  }
   Put(L"[");
   PutAnsi(section);
   Put(L"]");

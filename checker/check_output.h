@@ -39,9 +39,14 @@ void PutCount(long long number, const CountedWord& word);  // "300 символ�
 void PutQuoted(const char* text);       // a value from the file, in the language's quotes
 void EndLine();
 
+// Stands for the section of a line above the first header: brackets around
+// nothing would read as a section named "".
+extern const char kOutsideAnySection[];
+
 // Starts "error: [section] key: " (or "note: ..."), counting it; `key` may be
 // null for a finding about a whole section, `section` too for one about
-// Windows rather than the file. The message follows with Put().
+// Windows rather than the file. With kOutsideAnySection it starts
+// "error: key (outside any section): ". The message follows with Put().
 void BeginFinding(FindingKind kind, const char* section, const char* key);
 
 // True when the program has a console window of its own (started by a double

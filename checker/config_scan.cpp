@@ -78,7 +78,7 @@ static void OnLineBeforeFirstSection(const char* begin, const char* end, int lin
   if (length > kMaxNameSize - 1) length = kMaxNameSize - 1;
   CopyMemory(key, begin, length);
   key[length] = '\0';
-  BeginFinding(kError, "", key);
+  BeginFinding(kError, kOutsideAnySection, key);
   Put(kBeforeFirstSection);
   PutNumber(line);
   Put(kBeforeFirstSectionTail);

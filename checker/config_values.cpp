@@ -45,8 +45,8 @@ static const Phrase kNoSection = {L"раздела нет, а значит, и �
 static const Phrase kNoEffectName = {L"имя эффекта не задано: ", L"no effect name: "};
 // The drop points the first slot (two doors: the first two) at the empty
 // name and silences the rest of the first four.
-static const Phrase kNoJumpers = {L"с флажком «Включить визуализацию» выброска с конфигурацией «",
-                                  L"with \"Включить визуализацию\" checked, a drop as "};
+static const Phrase kNoJumpers = {L"с флажком «Включить визуализацию» выброска на «",
+                                  L"with \"Включить визуализацию\" checked, a drop from "};
 static const Phrase kNoJumpersTail = {
     L"» не покажет десантников, а первые четыре точки эффектов самолёта до её конца потеряют и собственные эффекты; "
     L"на этом самолёте снимайте флажок",

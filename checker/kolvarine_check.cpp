@@ -58,14 +58,15 @@ static const Phrase kCodePage = {L"в Windows для программ не в Ю
 static const Phrase kCodePageTail = {
     L", а тексты модуля написаны в кодовой странице 1251 (кириллица): меню «Зоркрыл», строки списка «Конфигурация», "
     L"описание выброски, надпись с числом десантников и сообщения на экране будут нечитаемы. Исправьте это в Windows: "
-    L"Панель управления → «Язык и региональные стандарты» (Region) → вкладка «Дополнительно» (Administrative) → "
-    L"«Язык программ, не поддерживающих Юникод» (Language for non-Unicode programs) → «Русский»; там же снимите "
-    L"флажок «Бета-версия: ... UTF-8» (Beta: Use Unicode UTF-8), если он есть; перезагрузите Windows",
+    L"Панель управления → «Региональные стандарты» (в Windows 7, Vista и XP — «Язык и региональные стандарты») → "
+    L"вкладка «Дополнительно» → «Язык программ, не поддерживающих Юникод» → «Изменить язык системы» → «Русский»; "
+    L"там же снимите флажок «Бета-версия: Использовать Юникод (UTF-8)…», если он есть; перезагрузите Windows",
     L" for non-Unicode programs, but the module's texts are in code page 1251 (Cyrillic): the \"Зоркрыл\" menu, the "
     L"entries of the \"Конфигурация\" list, the drop description, the count label and the on-screen messages will be "
-    L"unreadable. Mend it in Windows: Control Panel → Region (Regional and Language Options) → Administrative tab "
-    L"(Advanced) → Language for non-Unicode programs → Russian; uncheck \"Beta: Use Unicode UTF-8\" there if it is "
-    L"there; restart Windows"};
+    L"unreadable. Mend it in Windows: Control Panel → Region (Windows 7 and Vista: Region and Language; XP: Regional "
+    L"and Language Options) → Administrative tab (XP: Advanced) → Language for non-Unicode programs → Change system "
+    L"locale → Russian; uncheck \"Beta: Use Unicode UTF-8 for worldwide language support\" there if it is there; "
+    L"restart Windows"};
 static const Phrase kCannotReadFile = {L"Не удалось прочитать файл ", L"Cannot read the file "};
 static const Phrase kWhyMissing = {L": его нет", L": it does not exist"};
 static const Phrase kWhyFolder = {L": это папка, а не файл", L": it is a folder, not a file"};

@@ -49,12 +49,13 @@ windows_text(${SOURCE_DIR}/Kolvarine.cfg ${stage}/Kolvarine.cfg FALSE)
 windows_text(${SOURCE_DIR}/docs/pilot-guide.ru.txt ${stage}/README-ru.txt TRUE)
 windows_text(${SOURCE_DIR}/docs/pilot-guide.en.txt ${stage}/README-en.txt TRUE)
 
-# The order a pilot reads them in; SHA256SUMS covers all the others.
+# The order a pilot reads them in; SHA256SUMS covers all the others, with
+# CRLF line ends like the other texts, or old Notepad shows it as one line.
 set(entries Kolvarine.dll Kolvarine.cfg KolvarineCheck.exe README-ru.txt README-en.txt)
 set(sums "")
 foreach(entry IN LISTS entries)
   file(SHA256 ${stage}/${entry} hash)
-  string(APPEND sums "${hash} *${entry}\n")
+  string(APPEND sums "${hash} *${entry}\r\n")
 endforeach()
 file(WRITE ${stage}/SHA256SUMS "${sums}")
 list(APPEND entries SHA256SUMS)

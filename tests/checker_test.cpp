@@ -27,11 +27,13 @@ void WriteBytes(const std::string& path, const std::string& bytes) {
 // 32-bit program through an emulator takes over a minute.
 const DWORD kRunLimitMs = 600000;
 
-// "error: [an22] position_x: ..." becomes "error [an22] position_x"; the
-// Russian words become the English ones.
+// "error: [an22] position_x: ..." becomes "error [an22] position_x", and
+// "error: position_x (outside any section): ..." "error position_x (outside
+// any section)"; the Russian words become the English ones.
 std::vector<std::string> Findings(const std::string& output) {
   static const char* const kKinds[][2] = {
       {"error: ", "error"}, {"note: ", "note"}, {u8"ошибка: ", "error"}, {u8"замечание: ", "note"}};
+  static const char* const kOutside[] = {" (outside any section): ", u8" (вне раздела): "};
   std::vector<std::string> findings;
   size_t start = 0;
   while (start < output.size()) {
@@ -40,7 +42,17 @@ std::vector<std::string> Findings(const std::string& output) {
     std::string line = output.substr(start, end - start);
     start = end + 1;
     for (const auto& kind : kKinds) {
-      std::string prefix = std::string(kind[0]) + "[";
+      std::string word = kind[0];
+      if (line.compare(0, word.size(), word) != 0) continue;
+      std::string rest = line.substr(word.size());
+      for (const char* outside : kOutside) {
+        // The marker's colon must be the first: a message may quote the words.
+        size_t at = rest.find(outside);
+        if (at != std::string::npos && rest.find(':') > at) {
+          findings.push_back(std::string(kind[1]) + " " + rest.substr(0, at) + " (outside any section)");
+        }
+      }
+      std::string prefix = word + "[";
       if (line.compare(0, prefix.size(), prefix) != 0) continue;
       size_t close = line.find(']', prefix.size());
       if (close == std::string::npos) break;
@@ -142,7 +154,12 @@ const CheckerCase kCases[] = {
     {"SoftHyphenMakesAnotherSection", "[an\xAD" "12]\neffect_name=fx\n", "--english", nullptr, false, 1,
      "error [an\xC2\xAD" "12]", "did you mean [an12]?", ""},
     {"LineBeforeTheFirstSection", "; a comment is fine\nposition_x=3\n[an22]\n", "--english", nullptr, false, 1,
-     "error [] position_x|note [an22] effect_name", "line 2 stands before the first section", ""},
+     "error position_x (outside any section)|note [an22] effect_name",
+     "error: position_x (outside any section): line 2 stands before the first section; the module never reads it",
+     "[]"},
+    {"LineBeforeTheFirstSectionInRussian", "; a comment is fine\nposition_x=3\n[an22]\n", "", nullptr, false, 1,
+     "error position_x (outside any section)|note [an22] effect_name",
+     u8"ошибка: position_x (вне раздела): строка 2 стоит до первого раздела, и модуль её не читает", "[]"},
     {"ByteOrderMark", "\xEF\xBB\xBF[General]\nrealism=0\n", "--english", nullptr, false, 1, "error [General]",
      "byte-order mark, and with it Windows does not recognise this section's header on line 1: the module reads none",
      ""},
@@ -157,6 +174,8 @@ const CheckerCase kCases[] = {
     {"AircraftWithoutSectionOrEffectName", "[an22]\nposition_x=1\n[il76]\neffect_name=\n", "--english", nullptr,
      false, 0, "note [an22] effect_name|note [il76] effect_name|note [user]|note [an26]",
      "shows no jumpers, and the aircraft's first four effect points lose their own effects until it ends", ""},
+    {"AircraftWithoutEffectNameInRussian", "[an22]\nposition_x=1\n", "", nullptr, false, 0, "note [an22] effect_name",
+     u8"выброска на «АН-22»", ""},
     {"EffectNameOutsideAscii", "[an22]\neffect_name=fx_\xE4\xE5\xF1\n", "--english", nullptr, false, 0,
      "note [an22] effect_name", "outside plain ASCII", ""},
     {"EffectsFolderWithoutTheFile", "[an22]\neffect_name=fx_jumper\n", "--english", "fx_other", false, 0,
@@ -189,6 +208,8 @@ const CheckerCase kCases[] = {
      "[an22]\neffect_name=fx\nposition_x=5.5\n"},
     {"CodePageOtherThan1251", "[an22]\neffect_name=fx\n", "--english", nullptr, false, 0, "",
      "Windows uses code page 932 for non-Unicode programs", "", nullptr, "ja_JP.UTF-8"},
+    {"CodePageOtherThan1251InRussian", "[an22]\neffect_name=fx\n", "", nullptr, false, 0, "",
+     u8"«Региональные стандарты»", "", nullptr, "ja_JP.UTF-8"},
     {"MissingFile", nullptr, "--english missing.cfg", nullptr, false, 2, "", "it does not exist", "error: "},
     {"FolderInsteadOfAFile", nullptr, "--english Modules", nullptr, false, 2, "", "is a folder", "error: "},
     {"LockedFile", "[an22]\neffect_name=fx\n", "--english", nullptr, true, 2, "", "another program holds it open",
